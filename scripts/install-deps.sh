@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing, benchmarking and the
+# demo need. Safe to run again: it asks apt only for what is missing, and runs
+# `apt-get update` only when something has to be installed.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang-format
+  # libraries the program links
+  libcdio-dev libcdio-paranoia-dev libcurl4-openssl-dev libgcrypt20-dev
+  libmp3lame-dev libvorbis-dev libogg-dev libflac-dev libtag1-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+  libsndfile1-dev libsdl2-dev qt6-base-dev libcli11-dev nlohmann-json3-dev
+  # tests and benchmarks: frameworks, oracles and reference tools
+  libgtest-dev libgmock-dev libbenchmark-dev libdiscid-dev
+  ffmpeg sox flac lame mpg123 vorbis-tools bchunk libxml2-utils
+  python3 python3-mutagen time xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then
+    sudo="sudo"
+  else
+    echo "install-deps: need root or sudo to install: ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,67 @@
+#include "core/Text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace qm {
+
+std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) {
+        return text;
+    }
+    std::size_t cut = maxBytes;
+    // Step back over continuation bytes to the start of the sequence that
+    // would be split, and drop that sequence whole.
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return text.substr(0, cut);
+}
+
+void CopyTruncated(char* dest, std::size_t capacity, const char* text) {
+    if (dest == nullptr || capacity == 0) {
+        return;
+    }
+    std::string_view part = Utf8Prefix(text != nullptr ? text : "", capacity - 1);
+    std::memcpy(dest, part.data(), part.size());
+    dest[part.size()] = '\0';
+}
+
+std::string Format(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    va_list copy;
+    va_copy(copy, args);
+    const int needed = std::vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    std::string out;
+    if (needed > 0) {
+        out.resize(static_cast<std::size_t>(needed));
+        std::vsnprintf(out.data(), out.size() + 1, fmt, args);
+    }
+    va_end(args);
+    return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') {
+            x = static_cast<unsigned char>(x - 'A' + 'a');
+        }
+        if (y >= 'A' && y <= 'Z') {
+            y = static_cast<unsigned char>(y - 'A' + 'a');
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace qm

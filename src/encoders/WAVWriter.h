@@ -1,0 +1,48 @@
+// The WAV sink: stores the PCM it is given as a RIFF WAVE file
+// ("fmt " of 16 bytes, "fact" with the frame count, "data").
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "pipeline/Encoder.h"
+#include "platform/RiffFile.h"
+
+class CWAVWriter : public CEncoder {
+public:
+    static constexpr int kFailure = 57604; // 0xE104
+
+    CWAVWriter();
+    ~CWAVWriter() override;
+
+    void InitProgress(CProgress* progress, bool addProcess) override;
+    std::int32_t Write(const void* data, std::int32_t frames) override;
+    std::int32_t SetInputProps(std::uint32_t sampleRate, std::uint8_t channels,
+                               std::int32_t bitsPerSample) override;
+    void Close(bool complete) override;
+    std::int32_t Open(const char* fileName) override;
+
+private:
+    struct WaveFormat {
+        std::uint16_t formatTag = 1;
+        std::uint16_t channels = 0;
+        std::uint32_t samplesPerSec = 0;
+        std::uint32_t avgBytesPerSec = 0;
+        std::uint16_t blockAlign = 0;
+        std::uint16_t bitsPerSample = 0;
+        std::uint16_t extraSize = 0;
+    };
+
+    int WaveCreateFile(const std::string& path);
+    int WaveStartDataWrite();
+    int WaveWriteFile(const std::uint8_t* data, std::size_t bytes);
+    int WaveCloseWriteFile(std::uint32_t frameCount);
+
+    std::string m_path;
+    std::unique_ptr<qm::RiffFile> m_file;
+    qm::RiffChunk m_chunk;
+    qm::RiffChunk m_riffChunk;
+    WaveFormat m_format;
+    std::uint32_t m_frames = 0;
+};

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "core/Error.h"
+#include "core/Progress.h"
+#include "encoders/WAVWriter.h"
+#include "support/Oracles.h"
+#include "support/PcmSource.h"
+#include "support/Process.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using qmtest::Bytes;
+using qmtest::PcmFormat;
+
+std::uint32_t U32(const Bytes& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+           (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+// Runs `pcm` through a source into a fresh WAV writer at `path`.
+bool Grab(const std::filesystem::path& path, const Bytes& pcm, PcmFormat format,
+          CError* registry = nullptr, std::int32_t blockFrames = 15288) {
+    qmtest::PcmSource source(pcm, format, blockFrames);
+    CWAVWriter writer;
+    auto finish = qm::Event::Create();
+    writer.Open(path.c_str());
+    writer.SetFinishEvent(finish);
+    if (registry != nullptr) {
+        source.SetError(registry);
+        writer.SetError(registry);
+    }
+    source.Open(nullptr, &writer);
+    const bool ok = source.Start() == 1 && (registry == nullptr || !registry->IsAnyActual());
+    EXPECT_TRUE(finish->IsSet());
+    return ok;
+}
+
+struct Case {
+    PcmFormat format;
+    const char* sampleFmt; // what ffmpeg should decode to
+};
+
+class WAVWriterFormats : public ::testing::TestWithParam<Case> {};
+
+TEST_P(WAVWriterFormats, IndependentReadersSeeTheStreamSent) {
+    const Case c = GetParam();
+    qmtest::TempDir dir;
+    const auto path = dir / "out.wav";
+    // An odd frame count on purpose: 8-bit mono then needs a pad byte.
+    const Bytes pcm = qmtest::MusicLike(c.format, 1.5 + 1.0 / c.format.rate);
+    ASSERT_TRUE(Grab(path, pcm, c.format, nullptr, 1000));
+
+    const auto info = qmtest::Probe(path);
+    ASSERT_TRUE(info.ok);
+    EXPECT_EQ(info.sampleRate, static_cast<int>(c.format.rate));
+    EXPECT_EQ(info.channels, c.format.channels);
+    EXPECT_EQ(info.bitsPerSample, c.format.bits);
+    const double frames = static_cast<double>(pcm.size()) / c.format.FrameBytes();
+    EXPECT_NEAR(info.duration, frames / c.format.rate, 0.001);
+
+    const auto sox = qmtest::Run("sox --i -r " + qmtest::ShellQuote(path.string()));
+    EXPECT_EQ(std::stoi(sox.out), static_cast<int>(c.format.rate));
+
+    Bytes decoded = qmtest::DecodeWithFfmpeg(path, c.sampleFmt);
+    if (c.format.bits == 8) {
+        // ffmpeg gives unsigned 8-bit; the chain carries signed samples.
+        for (auto& b : decoded) {
+            b ^= 0x80;
+        }
+    }
+    EXPECT_TRUE(decoded == pcm) << "decoded PCM differs from what was sent";
+
+    const Bytes file = qmtest::ReadFile(path);
+    ASSERT_GE(file.size(), 44u);
+    EXPECT_EQ(U32(file, 4), file.size() - 8);
+    EXPECT_EQ(U32(file, 16), 16u);             // "fmt " size
+    EXPECT_EQ(file[36], 'f');                  // "fact" follows "fmt "
+    EXPECT_EQ(U32(file, 44), frames);          // the frame count
+    EXPECT_EQ(U32(file, 52), pcm.size());      // "data" size
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, WAVWriterFormats,
+    ::testing::Values(Case{{44100, 2, 16}, "s16le"}, Case{{22050, 1, 16}, "s16le"},
+                      Case{{8000, 1, 8}, "u8"}, Case{{48000, 2, 8}, "u8"}),
+    [](const ::testing::TestParamInfo<Case>& p) {
+        const PcmFormat& f = p.param.format;
+        return std::to_string(f.rate) + "Hz" + std::to_string(f.channels) + "ch" +
+               std::to_string(f.bits) + "bit";
+    });
+
+TEST(WAVWriter, HeaderValuesForCommonFormats) {
+    qmtest::TempDir dir;
+    CWAVWriter writer;
+    writer.Open((dir / "a.wav").c_str());
+    ASSERT_EQ(writer.SetInputProps(44100, 2, 16), 0);
+    writer.Close(true);
+    Bytes file = qmtest::ReadFile(dir / "a.wav");
+    EXPECT_EQ(U32(file, 28), 176400u);
+    EXPECT_EQ(file[32], 4);
+    EXPECT_EQ(U32(file, 44), 0u); // no write: fact 0
+    EXPECT_EQ(U32(file, 52), 0u); // and an empty data chunk
+    EXPECT_EQ(file.size(), 56u);
+
+    CWAVWriter mono;
+    mono.Open((dir / "b.wav").c_str());
+    ASSERT_EQ(mono.SetInputProps(8000, 1, 8), 0);
+    mono.Close(true);
+    file = qmtest::ReadFile(dir / "b.wav");
+    EXPECT_EQ(U32(file, 28), 8000u);
+    EXPECT_EQ(file[32], 1);
+}
+
+TEST(WAVWriter, WriteBeforeFileAndCloseWithoutFile) {
+    qmtest::TempDir dir;
+    CWAVWriter writer;
+    auto finish = qm::Event::Create();
+    writer.SetFinishEvent(finish);
+    writer.Open((dir / "never.wav").c_str());
+    const std::uint8_t block[8] = {};
+    EXPECT_EQ(writer.Write(block, 2), 0); // nothing open: nothing written
+    writer.Close(true);
+    EXPECT_TRUE(finish->IsSet());
+    EXPECT_FALSE(std::filesystem::exists(dir / "never.wav"));
+}
+
+TEST(WAVWriter, AbortedCloseLeavesNoFile) {
+    qmtest::TempDir dir;
+    CWAVWriter writer;
+    auto finish = qm::Event::Create();
+    writer.SetFinishEvent(finish);
+    writer.Open((dir / "partial.wav").c_str());
+    ASSERT_EQ(writer.SetInputProps(44100, 2, 16), 0);
+    const Bytes block(4 * 5000, 1);
+    ASSERT_EQ(writer.Write(block.data(), 5000), 0);
+    writer.Close(false);
+    EXPECT_TRUE(finish->IsSet());
+    EXPECT_FALSE(std::filesystem::exists(dir / "partial.wav"));
+}
+
+TEST(WAVWriter, OpenFailureIsError1InModule9) {
+    qmtest::TempDir dir;
+    CError registry;
+    const auto path = dir / "missing" / "x.wav";
+    EXPECT_FALSE(Grab(path, Bytes(400), {}, &registry));
+    ASSERT_NE(registry.GetLastActual(), nullptr);
+    // The source files its own item after the sink's; find the sink's.
+    const CErrorItem* item = registry.GetLast();
+    while (item != nullptr && item->module != 9) {
+        item = item->next;
+    }
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->code, 1);
+    EXPECT_EQ(std::string(item->text), path.string());
+}
+
+TEST(WAVWriter, ProgressRegistersOnlyWhenAsked) {
+    CProgress progress;
+    CWAVWriter writer;
+    writer.InitProgress(&progress, false);
+    EXPECT_EQ(progress.GetCount(), 0);
+    writer.InitProgress(&progress, true);
+    ASSERT_EQ(progress.GetCount(), 1);
+    progress.NextProcess();
+    std::string description;
+    progress.GetCurrentDescription(&description);
+    EXPECT_EQ(description, "Encoding WAV");
+    writer.InitProgress(nullptr, true); // no tracker: nothing happens
+}
+
+TEST(WAVWriter, RefusedWriteIsError34AndLeavesNoFile) {
+    // The file system refuses past 200 kB; done in a child so the limit does
+    // not touch the test runner.
+    qmtest::TempDir dir;
+    const auto path = dir / "big.wav";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{200 * 1024, 200 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        CError registry;
+        const Bytes pcm = qmtest::Sine({}, 5.0, 440.0); // 882 kB
+        const bool ok = Grab(path, pcm, {}, &registry);
+        const CErrorItem* item = registry.GetLast();
+        while (item != nullptr && item->module != 9) {
+            item = item->next;
+        }
+        const bool right = !ok && item != nullptr && item->code == 34;
+        ::_exit(right ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "no error 34 in module 9, or the write succeeded";
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+} // namespace

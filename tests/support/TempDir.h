@@ -1,0 +1,23 @@
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes.
+#pragma once
+
+#include <filesystem>
+
+namespace qmtest {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const { return m_path / name; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+} // namespace qmtest
