@@ -37,7 +37,7 @@ demo: build
 	build/tools/demo-signal demo-out/demo.wav
 
 bench: build
-	build/bench/wav_writer
+	scripts/run-benchmarks.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

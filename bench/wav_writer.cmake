@@ -1,0 +1,3 @@
+add_executable(bench_wav_writer ${CMAKE_CURRENT_LIST_DIR}/wav_writer.cpp)
+target_link_libraries(bench_wav_writer PRIVATE qm_encoders qm_test_support)
+set_target_properties(bench_wav_writer PROPERTIES OUTPUT_NAME wav_writer)
