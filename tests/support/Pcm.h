@@ -29,6 +29,20 @@ Bytes MusicLike(const PcmFormat& format, double seconds, std::uint32_t seed = 1)
 std::vector<std::int16_t> ToSamples16(const Bytes& pcm);
 Bytes FromSamples16(const std::vector<std::int16_t>& samples);
 
+// One channel of interleaved 8- or 16-bit PCM as numbers (in sample units).
+std::vector<double> Channel(const Bytes& pcm, const PcmFormat& format, int channel);
+
+// Least-squares fit of a sine of known frequency (plus an offset) to the
+// samples, leaving out `skip` samples at either end: the fitted amplitude,
+// and the power of the fit against that of everything else (signal to noise
+// and distortion, in dB).
+struct SineFit {
+    double amplitude = 0.0;
+    double sinad = 0.0;
+};
+SineFit FitSine(const std::vector<double>& samples, double frequency, double rate,
+                std::size_t skip = 0);
+
 Bytes ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
 
