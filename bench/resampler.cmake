@@ -1,0 +1,3 @@
+add_executable(bench_resampler ${CMAKE_CURRENT_LIST_DIR}/resampler.cpp)
+target_link_libraries(bench_resampler PRIVATE qm_pipeline qm_test_support)
+set_target_properties(bench_resampler PROPERTIES OUTPUT_NAME resampler)
