@@ -1,0 +1,3 @@
+add_executable(bench_normalizer ${CMAKE_CURRENT_LIST_DIR}/normalizer.cpp)
+target_link_libraries(bench_normalizer PRIVATE qm_pipeline qm_encoders qm_test_support)
+set_target_properties(bench_normalizer PROPERTIES OUTPUT_NAME normalizer)
