@@ -27,7 +27,7 @@ int PreferenceOrder(int source, int (&order)[3]) {
 } // namespace
 
 CID3Tag::CID3Tag() {
-    QM_TRACE("ID3Tag");
+    QM_TRACE("CID3Tag");
     static constexpr struct {
         int type;
         const char* extensions[3];

@@ -18,11 +18,15 @@ struct ID3TagField {
     std::string name;
     std::string value;
     int source = 0;
+
+    bool operator==(const ID3TagField&) const = default;
 };
 
 struct ID3TagSelection {
     std::string name;
     int source = 0;
+
+    bool operator==(const ID3TagSelection&) const = default;
 };
 
 class CID3Tag {
@@ -44,6 +48,11 @@ public:
     CID3Tag(CID3Tag&&) = default;
     CID3Tag& operator=(CID3Tag&&) = default;
     virtual ~CID3Tag();
+
+    // Same fields and selections, in the same order.
+    bool operator==(const CID3Tag& other) const {
+        return m_fields == other.m_fields && m_selections == other.m_selections;
+    }
 
     // Empty name: false, nothing changes. Empty value: the field (name,
     // source) goes and the result is false. Otherwise the field gets the
