@@ -79,6 +79,13 @@ public:
         }
         ErrorHolder error;
         gchar* value = g_key_file_get_string(m_keys.get(), kGroup, stored.c_str(), &error.error);
+        if (value == nullptr && error.error != nullptr &&
+            g_error_matches(error.error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_INVALID_VALUE) &&
+            g_utf8_validate(RawValue(stored).c_str(), -1, nullptr)) {
+            // A backslash typed by hand that starts no escape ("{ARTIST}\{ALBUM}"):
+            // the value is taken as it stands.
+            return RawValue(stored);
+        }
         if (value == nullptr) {
             return std::nullopt;
         }
@@ -192,6 +199,13 @@ public:
     }
 
 private:
+    std::string RawValue(const std::string& stored) const {
+        gchar* raw = g_key_file_get_value(m_keys.get(), kGroup, stored.c_str(), nullptr);
+        std::string text = raw != nullptr ? raw : "";
+        g_free(raw);
+        return text;
+    }
+
     // The name as stored when a value of that name exists ("" otherwise).
     std::string StoredName(std::string_view name) const {
         gsize count = 0;

@@ -95,6 +95,7 @@ TEST(SettingsStore, AFileWrittenByHandReadsAndKeepsItsComments) {
                     "Default audio format = 5\n"
                     "MainFrameRect=10,20,800,600\n"
                     "ProxyPassword=hex:0aFF\n"
+                    "NameFormat={ARTIST}\\{ALBUM}\\{TRACK}\n"
                     "\n"
                     "[Other]\n"
                     "Elsewhere=1\n");
@@ -104,6 +105,8 @@ TEST(SettingsStore, AFileWrittenByHandReadsAndKeepsItsComments) {
     EXPECT_EQ(store->ReadString("MainFrameRect"), "10,20,800,600");
     EXPECT_EQ(store->ReadBinary("ProxyPassword"), (qmtest::Bytes{0x0A, 0xFF}));
     EXPECT_FALSE(store->Has("Elsewhere")); // other groups are not ours
+    // Single backslashes that start no escape are taken as typed.
+    EXPECT_EQ(store->ReadString("NameFormat"), "{ARTIST}\\{ALBUM}\\{TRACK}");
     store->WriteString("NameFormat", "track{TRACK}");
     ASSERT_TRUE(store->Save());
     const std::string text = ReadText(file);
