@@ -1,6 +1,7 @@
 #include "output/ID3Tag.h"
 
 #include <algorithm>
+#include <new>
 
 #include "core/Text.h"
 #include "core/Trace.h"
@@ -93,8 +94,13 @@ bool CID3Tag::SetTag(std::string_view name, std::string_view value, int source) 
             QM_RETURN(2, true);
         }
     }
-    m_fields.insert(m_fields.begin(), ID3TagField{std::string(name), std::string(value), source});
-    QM_RETURN(3, true);
+    try {
+        m_fields.insert(m_fields.begin(),
+                        ID3TagField{std::string(name), std::string(value), source});
+    } catch (const std::bad_alloc&) {
+        QM_RETURN(3, false);
+    }
+    QM_RETURN(4, true);
 }
 
 const ID3TagField* CID3Tag::FindFieldByName(std::string_view name, int source, bool exact) const {
@@ -142,9 +148,13 @@ void CID3Tag::Clear() {
 bool CID3Tag::SetSelection(std::string_view name, int source) {
     QM_TRACE("ID3Tag");
     if (!IsSelection(name, source, true)) {
-        m_selections.insert(m_selections.begin(), ID3TagSelection{std::string(name), source});
+        try {
+            m_selections.insert(m_selections.begin(), ID3TagSelection{std::string(name), source});
+        } catch (const std::bad_alloc&) {
+            QM_RETURN(0, false);
+        }
     }
-    QM_RETURN(0, true);
+    QM_RETURN(1, true);
 }
 
 bool CID3Tag::IsSelection(std::string_view name, int source, bool exact) const {
