@@ -4,7 +4,7 @@
 
 #include "settings/PasswordCipher.h"
 #include "settings/ReadMethods.h"
-#include "settings/RemoveSpaces.h"
+#include "core/RemoveSpaces.h"
 #include "support/Process.h"
 
 namespace {

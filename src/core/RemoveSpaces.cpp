@@ -1,4 +1,4 @@
-#include "settings/RemoveSpaces.h"
+#include "core/RemoveSpaces.h"
 
 #include <cstring>
 
