@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <numbers>
+#include <ostream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,6 +35,11 @@ struct WmaRow {
     std::int32_t vbr;
     std::int32_t passes;
 };
+
+void PrintTo(const WmaRow& row, std::ostream* os) {
+    *os << "row " << row.index << " (" << row.bitrate << ", " << row.rate << " Hz, " << row.channels
+        << " ch, VBR " << row.vbr << ", " << row.passes << " pass)";
+}
 
 const std::vector<WmaRow>& Table() {
     static const std::vector<WmaRow> rows = {
