@@ -60,7 +60,8 @@ WaveFormatEx Format(std::uint32_t rate, std::uint32_t channels, std::int64_t bit
     format.avgBytesPerSec = static_cast<std::uint32_t>(bitrate / 8);
     // One encoded frame: the bytes of its share of the bitrate, as the
     // encoder sizes its packets.
-    format.blockAlign = static_cast<std::uint16_t>(bitrate * traits.frameLength / (rate * 8));
+    format.blockAlign =
+        static_cast<std::uint16_t>(bitrate * traits.frameLength / (std::int64_t{rate} * 8));
     format.bitsPerSample = 16;
     format.extra = traits.extra;
     format.extraSize = static_cast<std::uint16_t>(format.extra.size());

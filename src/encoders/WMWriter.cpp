@@ -22,7 +22,7 @@ constexpr std::uint64_t kTimeUnitsPerSecond = 10'000'000; // sample times: 100 n
 // the audio so far is rounding, not a gap.
 constexpr std::uint64_t kGapToleranceMs = 2;
 // A sample stamped more than a day after the audio so far is refused.
-constexpr std::uint64_t kMaxGapSeconds = 24 * 60 * 60;
+constexpr std::uint64_t kMaxGapSeconds = std::uint64_t{24} * 60 * 60;
 // Silence is fed through the converter in pieces of this many frames.
 constexpr std::uint32_t kSilenceChunk = 4096;
 
