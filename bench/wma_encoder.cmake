@@ -1,0 +1,3 @@
+add_executable(bench_wma_encoder ${CMAKE_CURRENT_LIST_DIR}/wma_encoder.cpp)
+target_link_libraries(bench_wma_encoder PRIVATE qm_encoders qm_test_support)
+set_target_properties(bench_wma_encoder PROPERTIES OUTPUT_NAME wma_encoder)

@@ -1,0 +1,102 @@
+// The WMA sink: builds a one-stream audio profile from the WMA settings by
+// searching the runtime's codec formats, writes 16-bit PCM through the
+// runtime's writer with sample times, and in two-pass mode keeps the whole
+// track in memory for an analysis pass before writing it. Writes no tags.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "encoders/WMProfile.h"
+#include "encoders/WMTypes.h"
+#include "encoders/WMWriter.h"
+#include "pipeline/Encoder.h"
+
+class CWMAEncoder : public CEncoder {
+public:
+    static constexpr std::int32_t kProgressWeight = 3000;
+    static constexpr const char* kProcessName = "Encoding WMA (2nd pass)";
+    static constexpr const char* kProfileName = "Custom Profile";
+    // A codec format matches a wanted bitrate within this many bit/s.
+    static constexpr std::int64_t kBitrateTolerance = 249;
+
+    // The stream the profile is built for.
+    struct StreamDescription {
+        std::int32_t bitrate = 0; // bit/s, or the quality 0..100 for one-pass VBR
+        std::uint16_t formatTag = qm::wm::kFormatWma;
+        std::int32_t sampleRate = 0;
+        std::int32_t channels = 0;
+        bool vbr = false;
+        std::int32_t passes = 1;
+    };
+
+    CWMAEncoder();
+    ~CWMAEncoder() override;
+
+    // The WMA settings in the order the rip jobs pass them, then the output
+    // path. A lossless track is written as quality 100, 44100 Hz stereo,
+    // format 0x163, whatever the other values say. 1 on success, 0 on failure.
+    int OutputSettings(std::int32_t lossless, std::int32_t bitrate, std::int32_t sampleRate,
+                       std::int32_t channels, std::int32_t vbr, std::int32_t passes,
+                       const char* path);
+    // OutputSettings with the kept settings and this path.
+    std::int32_t Open(const char* fileName) override;
+    qm::wm::HRESULT Init(const qm::wm::Profile& profile);
+
+    void InitProgress(CProgress* progress, bool addProcess) override;
+    // 0 on success, else the runtime's failure code.
+    std::int32_t SetInputProps(std::uint32_t sampleRate, std::uint8_t channels,
+                               std::int32_t bitsPerSample) override;
+    std::int32_t Write(const void* data, std::int32_t frames) override;
+    void Close(bool complete) override;
+
+    // Searches the runtime's codec formats for the described stream and
+    // builds the profile; kNoMatchingFormat when nothing matches.
+    static qm::wm::HRESULT GenAudioProfile(const StreamDescription& wanted,
+                                           std::unique_ptr<qm::wm::Profile>* profile);
+    // The stream OutputSettings asks for with these settings.
+    static StreamDescription Describe(std::int32_t lossless, std::int32_t bitrate,
+                                      std::int32_t sampleRate, std::int32_t channels,
+                                      std::int32_t vbr, std::int32_t passes);
+    // Whether this runtime can write a WMA configuration at all (the same
+    // search OutputSettings runs). Settings pages and format descriptions
+    // use it to mark configurations that would fail before a grab starts.
+    static bool IsConfigurationAvailable(std::int32_t lossless, std::int32_t bitrate,
+                                         std::int32_t sampleRate, std::int32_t channels,
+                                         std::int32_t vbr, std::int32_t passes);
+
+private:
+    struct StoredBlock {
+        std::vector<std::uint8_t> bytes;
+        std::int32_t frames = 0;
+    };
+
+    void ReportFailure(qm::wm::HRESULT hr, const char* call);
+    void ReleaseWriter();
+    void RemoveOutput();
+
+    std::string m_path;
+    std::int32_t m_lossless = 0;
+    std::int32_t m_bitrate = 0;
+    std::int32_t m_sampleRate = 0;
+    std::int32_t m_channels = 0;
+    std::int32_t m_vbr = 0;
+    std::int32_t m_passes = 1;
+
+    std::unique_ptr<qm::wm::Writer> m_writer;
+    std::shared_ptr<qm::wm::InputMediaProps> m_inputProps;
+    std::uint32_t m_inputNumber = 0;
+    bool m_writing = false; // BeginWriting succeeded and the file is open
+
+    qm::wm::WriterPreprocess* m_preprocess = nullptr;
+    std::uint32_t m_passesLeft = 0;
+    bool m_passInProgress = false;
+    bool m_twoPass = false;
+    std::vector<StoredBlock> m_blocks;
+
+    qm::wm::WaveFormatEx m_inputFormat;
+    std::uint64_t m_bytesWritten = 0;
+    std::uint64_t m_timeMs = 0;
+};
