@@ -34,6 +34,7 @@ void RangeCoder::ShiftLow() {
         m_cache = (m_low >> kShift) & 0xFF;
     } else if ((m_low & kTop) != 0) {
         // A carry: it ripples through the cached byte and the deferred 0xFFs.
+        m_deferredCarries += m_pending != 0 ? 1 : 0;
         PutSettled(m_cache + 1, 0x00);
         m_cache = (m_low >> kShift) & 0xFF;
     } else {

@@ -22,6 +22,7 @@ public:
         m_range = kTop;
         m_cache = 0;
         m_pending = 0;
+        m_deferredCarries = 0;
     }
 
     // A symbol of `width` slots starting at `start` out of 2^totalBits.
@@ -51,13 +52,9 @@ public:
     // bytes the decoder reads ahead.
     void Flush();
 
-    // State for tests of the carry path.
-    std::uint32_t Low() const { return m_low; }
-    std::uint32_t Range() const { return m_range; }
-    void SetStateForTest(std::uint32_t low, std::uint32_t range) {
-        m_low = low;
-        m_range = range;
-    }
+    // How often a carry had to ripple through deferred 0xFF bytes (tests
+    // check that they reached that path).
+    std::uint64_t DeferredCarries() const { return m_deferredCarries; }
 
 private:
     void Normalise() {
@@ -73,6 +70,7 @@ private:
     std::uint32_t m_range = kTop;
     std::uint32_t m_cache = 0;   // the newest byte not yet known to be final
     std::uint64_t m_pending = 0; // 0xFF bytes behind it, waiting for a carry
+    std::uint64_t m_deferredCarries = 0;
 };
 
 // The adaptive state of one coded channel.

@@ -12,6 +12,7 @@
 
 #include "support/Oracles.h"
 #include "support/Pcm.h"
+#include "support/Process.h"
 
 namespace apetest {
 
@@ -60,14 +61,34 @@ inline Bytes Identical(Bytes pcm) {
     return pcm;
 }
 
-// ffmpeg's APE decoder, with frame CRCs checked and any decoder error fatal,
-// gives back exactly `pcm`.
-inline ::testing::AssertionResult DecodesExactly(const std::filesystem::path& file,
-                                                 const Bytes& pcm) {
-    const Bytes decoded = qmtest::DecodeWithFfmpeg(file, "s16le", "-err_detect crccheck+explode");
-    if (decoded.empty()) {
-        return ::testing::AssertionFailure() << "ffmpeg could not decode " << file;
+// ffmpeg's APE decoder, frame CRCs checked and decoder errors fatal, run
+// once over all `files` (one process is much cheaper than one per file):
+// the PCM of each (empty when nothing came out), and ffmpeg's messages in
+// `messages` when given.
+inline std::vector<Bytes> DecodeAll(const std::vector<std::filesystem::path>& files,
+                                    std::string* messages = nullptr) {
+    std::string command = "ffmpeg -nostdin -v error -y";
+    for (const auto& file : files) {
+        command += " -err_detect crccheck+explode -i " + qmtest::ShellQuote(file.string());
     }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        command += " -map " + std::to_string(i) + ":a:0 -f s16le -acodec pcm_s16le " +
+                   qmtest::ShellQuote(files[i].string() + ".raw");
+    }
+    const qmtest::CommandResult result = qmtest::Run(command, true);
+    if (messages != nullptr) {
+        *messages = result.out;
+    }
+    std::vector<Bytes> decoded;
+    for (const auto& file : files) {
+        const std::filesystem::path raw = file.string() + ".raw";
+        decoded.push_back(std::filesystem::exists(raw) ? qmtest::ReadFile(raw) : Bytes{});
+        std::filesystem::remove(raw);
+    }
+    return decoded;
+}
+
+inline ::testing::AssertionResult SamePcm(const Bytes& decoded, const Bytes& pcm) {
     if (decoded.size() != pcm.size()) {
         return ::testing::AssertionFailure()
                << "decoded " << decoded.size() << " bytes, expected " << pcm.size();
@@ -78,6 +99,17 @@ inline ::testing::AssertionResult DecodesExactly(const std::filesystem::path& fi
         }
     }
     return ::testing::AssertionSuccess();
+}
+
+// ffmpeg gives back exactly `pcm` from `file`.
+inline ::testing::AssertionResult DecodesExactly(const std::filesystem::path& file,
+                                                 const Bytes& pcm) {
+    std::string messages;
+    ::testing::AssertionResult result = SamePcm(DecodeAll({file}, &messages).front(), pcm);
+    if (!result) {
+        return result << "; ffmpeg said: " << messages;
+    }
+    return result;
 }
 
 } // namespace apetest
