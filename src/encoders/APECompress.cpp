@@ -52,7 +52,7 @@ struct CAPECompress::Md5 {
     std::unique_ptr<AVMD5, Free> context{av_md5_alloc()};
 };
 
-int FillWaveFormatEx(APEWaveFormat* format, int sampleRate, int bitsPerSample, int channels) {
+int FillWaveFormatEx(qm::WaveFormat* format, int sampleRate, int bitsPerSample, int channels) {
     if (format == nullptr || sampleRate <= 0 || bitsPerSample <= 0 || channels <= 0) {
         return kAPEErrorInvalidArgument;
     }
@@ -116,7 +116,7 @@ int CAPECompress::Fail(int code) {
     QM_RETURN(0, code);
 }
 
-int CAPECompress::Start(const char* outputFilename, const APEWaveFormat* input,
+int CAPECompress::Start(const char* outputFilename, const qm::WaveFormat* input,
                         std::int64_t maxAudioBytes, int compressionLevel, const void* headerData,
                         std::int64_t headerBytes) {
     QM_TRACE("APECompress");

@@ -12,23 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "encoders/WaveFormat.h"
+
 namespace qm {
 class RiffFile;
 namespace ape {
 class FrameEncoder;
 }
 } // namespace qm
-
-// The PCM input format, laid out like a WAVEFORMATEX.
-struct APEWaveFormat {
-    std::uint16_t formatTag = 0;
-    std::uint16_t channels = 0;
-    std::uint32_t samplesPerSec = 0;
-    std::uint32_t avgBytesPerSec = 0;
-    std::uint16_t blockAlign = 0;
-    std::uint16_t bitsPerSample = 0;
-    std::uint16_t extraSize = 0;
-};
 
 constexpr int kAPESuccess = 0;
 constexpr int kAPEErrorInvalidFormat = 1;   // not 16-bit PCM, mono or stereo
@@ -43,7 +34,7 @@ constexpr int kAPEErrorPartialBlock = 9; // the input ends inside a block
 constexpr int kAPEErrorTooLarge = 10;    // past the format's 32-bit seek offsets
 
 // Describes PCM input; 0 on success.
-int FillWaveFormatEx(APEWaveFormat* format, int sampleRate, int bitsPerSample, int channels);
+int FillWaveFormatEx(qm::WaveFormat* format, int sampleRate, int bitsPerSample, int channels);
 
 class IAPECompress {
 public:
@@ -60,7 +51,7 @@ public:
     // the PCM bytes to come (it sizes the seek table; a longer stream still
     // works); `headerData` holds `headerBytes` of the source's WAV header to
     // store, or is null with kCreateWavHeader.
-    virtual int Start(const char* outputFilename, const APEWaveFormat* input,
+    virtual int Start(const char* outputFilename, const qm::WaveFormat* input,
                       std::int64_t maxAudioBytes, int compressionLevel, const void* headerData,
                       std::int64_t headerBytes) = 0;
     // The free part of the compressor's buffer and its size; null (and 0)
@@ -88,7 +79,7 @@ public:
     explicit CAPECompress(std::uint32_t blocksPerFrame = 0);
     ~CAPECompress() override;
 
-    int Start(const char* outputFilename, const APEWaveFormat* input, std::int64_t maxAudioBytes,
+    int Start(const char* outputFilename, const qm::WaveFormat* input, std::int64_t maxAudioBytes,
               int compressionLevel, const void* headerData, std::int64_t headerBytes) override;
     std::uint8_t* LockBuffer(std::int64_t* bytesAvailable) override;
     int UnlockBuffer(std::int64_t bytesAdded, bool process) override;
@@ -112,7 +103,7 @@ private:
     std::uint32_t m_fixedBlocksPerFrame;
     State m_state = State::Idle;
     std::string m_path;
-    APEWaveFormat m_format;
+    qm::WaveFormat m_format;
     int m_level = 0;
     std::uint32_t m_blocksPerFrame = 0;
     std::unique_ptr<qm::RiffFile> m_file;

@@ -54,7 +54,7 @@ int CAPEEncoder::OutputSettings(const char* path, std::uint32_t sampleRate, std:
         m_compressor = CreateIAPECompress();
     }
     const char* target = path != nullptr ? path : "";
-    APEWaveFormat format;
+    qm::WaveFormat format;
     FillWaveFormatEx(&format, static_cast<int>(sampleRate), bitsPerSample, libraryChannels);
     if (!m_compressor || m_compressor->Start(target, &format, kMaxAudioBytes, LevelValue(level),
                                              nullptr, IAPECompress::kCreateWavHeader) != 0) {

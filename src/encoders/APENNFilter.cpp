@@ -17,25 +17,19 @@ constexpr int kWindow = 4096;
 // Every order is a multiple of 16; buffers are aligned for 32-byte loads.
 constexpr int kAlign = 16; // in int16 elements
 
-// Adapts `coeff` by `adapt` (subtracted for direction > 0, added for < 0,
-// left for 0) and returns the dot product of the adapted coefficients with
-// `history`, wrapped to 32 bits.
-using Kernel = std::int32_t (*)(std::int16_t* coeff, const std::int16_t* history,
-                                const std::int16_t* adapt, int order, int direction);
-
-std::int32_t KernelPlain(std::int16_t* coeff, const std::int16_t* history,
-                         const std::int16_t* adapt, int order, int direction) {
-    if (direction > 0) {
-        for (int j = 0; j < order; ++j) {
-            coeff[j] = static_cast<std::int16_t>(coeff[j] - adapt[j]);
-        }
-    } else if (direction < 0) {
-        for (int j = 0; j < order; ++j) {
-            coeff[j] = static_cast<std::int16_t>(coeff[j] + adapt[j]);
-        }
-    }
+// A kernel pass adapts `coeff` by `adapt` (Direction 1 subtracts the steps,
+// -1 adds them, 0 leaves the coefficients) and returns the dot product of
+// the adapted coefficients with `history`, wrapped to 32 bits.
+template <int Direction>
+std::int32_t PlainPass(std::int16_t* coeff, const std::int16_t* history, const std::int16_t* adapt,
+                       int order) {
     std::uint32_t sum = 0;
     for (int j = 0; j < order; ++j) {
+        if constexpr (Direction > 0) {
+            coeff[j] = static_cast<std::int16_t>(coeff[j] - adapt[j]);
+        } else if constexpr (Direction < 0) {
+            coeff[j] = static_cast<std::int16_t>(coeff[j] + adapt[j]);
+        }
         sum += static_cast<std::uint32_t>(static_cast<std::int32_t>(coeff[j]) * history[j]);
     }
     return static_cast<std::int32_t>(sum);
@@ -43,39 +37,32 @@ std::int32_t KernelPlain(std::int16_t* coeff, const std::int16_t* history,
 
 #ifdef QM_APE_X86
 
-std::int32_t KernelSse2(std::int16_t* coeff, const std::int16_t* history, const std::int16_t* adapt,
-                        int order, int direction) {
+// pmaddwd sums pairs of int16 products into int32 lanes; the lanes add up
+// with wrap-around, which is what the decoder does too.
+template <int Direction>
+std::int32_t Sse2Pass(std::int16_t* coeff, const std::int16_t* history, const std::int16_t* adapt,
+                      int order) {
     __m128i sum0 = _mm_setzero_si128();
     __m128i sum1 = _mm_setzero_si128();
     auto* c = reinterpret_cast<__m128i*>(coeff);
     const auto* h = reinterpret_cast<const __m128i*>(history);
     const auto* a = reinterpret_cast<const __m128i*>(adapt);
-    const int steps = order / 8;
-    if (direction > 0) {
-        for (int k = 0; k < steps; k += 2) {
-            const __m128i c0 = _mm_sub_epi16(_mm_load_si128(c + k), _mm_loadu_si128(a + k));
-            const __m128i c1 = _mm_sub_epi16(_mm_load_si128(c + k + 1), _mm_loadu_si128(a + k + 1));
+    for (int k = 0; k < order / 8; k += 2) {
+        __m128i c0 = _mm_load_si128(c + k);
+        __m128i c1 = _mm_load_si128(c + k + 1);
+        if constexpr (Direction > 0) {
+            c0 = _mm_sub_epi16(c0, _mm_loadu_si128(a + k));
+            c1 = _mm_sub_epi16(c1, _mm_loadu_si128(a + k + 1));
+        } else if constexpr (Direction < 0) {
+            c0 = _mm_add_epi16(c0, _mm_loadu_si128(a + k));
+            c1 = _mm_add_epi16(c1, _mm_loadu_si128(a + k + 1));
+        }
+        if constexpr (Direction != 0) {
             _mm_store_si128(c + k, c0);
             _mm_store_si128(c + k + 1, c1);
-            sum0 = _mm_add_epi32(sum0, _mm_madd_epi16(c0, _mm_loadu_si128(h + k)));
-            sum1 = _mm_add_epi32(sum1, _mm_madd_epi16(c1, _mm_loadu_si128(h + k + 1)));
         }
-    } else if (direction < 0) {
-        for (int k = 0; k < steps; k += 2) {
-            const __m128i c0 = _mm_add_epi16(_mm_load_si128(c + k), _mm_loadu_si128(a + k));
-            const __m128i c1 = _mm_add_epi16(_mm_load_si128(c + k + 1), _mm_loadu_si128(a + k + 1));
-            _mm_store_si128(c + k, c0);
-            _mm_store_si128(c + k + 1, c1);
-            sum0 = _mm_add_epi32(sum0, _mm_madd_epi16(c0, _mm_loadu_si128(h + k)));
-            sum1 = _mm_add_epi32(sum1, _mm_madd_epi16(c1, _mm_loadu_si128(h + k + 1)));
-        }
-    } else {
-        for (int k = 0; k < steps; k += 2) {
-            sum0 =
-                _mm_add_epi32(sum0, _mm_madd_epi16(_mm_load_si128(c + k), _mm_loadu_si128(h + k)));
-            sum1 = _mm_add_epi32(
-                sum1, _mm_madd_epi16(_mm_load_si128(c + k + 1), _mm_loadu_si128(h + k + 1)));
-        }
+        sum0 = _mm_add_epi32(sum0, _mm_madd_epi16(c0, _mm_loadu_si128(h + k)));
+        sum1 = _mm_add_epi32(sum1, _mm_madd_epi16(c1, _mm_loadu_si128(h + k + 1)));
     }
     __m128i sum = _mm_add_epi32(sum0, sum1);
     sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
@@ -83,34 +70,24 @@ std::int32_t KernelSse2(std::int16_t* coeff, const std::int16_t* history, const 
     return _mm_cvtsi128_si32(sum);
 }
 
-__attribute__((target("avx2"))) std::int32_t KernelAvx2(std::int16_t* coeff,
-                                                        const std::int16_t* history,
-                                                        const std::int16_t* adapt, int order,
-                                                        int direction) {
+template <int Direction>
+__attribute__((target("avx2"))) std::int32_t
+Avx2Pass(std::int16_t* coeff, const std::int16_t* history, const std::int16_t* adapt, int order) {
     __m256i sum = _mm256_setzero_si256();
     auto* c = reinterpret_cast<__m256i*>(coeff);
     const auto* h = reinterpret_cast<const __m256i*>(history);
     const auto* a = reinterpret_cast<const __m256i*>(adapt);
-    const int steps = order / 16;
-    if (direction > 0) {
-        for (int k = 0; k < steps; ++k) {
-            const __m256i c0 =
-                _mm256_sub_epi16(_mm256_load_si256(c + k), _mm256_loadu_si256(a + k));
+    for (int k = 0; k < order / 16; ++k) {
+        __m256i c0 = _mm256_load_si256(c + k);
+        if constexpr (Direction > 0) {
+            c0 = _mm256_sub_epi16(c0, _mm256_loadu_si256(a + k));
+        } else if constexpr (Direction < 0) {
+            c0 = _mm256_add_epi16(c0, _mm256_loadu_si256(a + k));
+        }
+        if constexpr (Direction != 0) {
             _mm256_store_si256(c + k, c0);
-            sum = _mm256_add_epi32(sum, _mm256_madd_epi16(c0, _mm256_loadu_si256(h + k)));
         }
-    } else if (direction < 0) {
-        for (int k = 0; k < steps; ++k) {
-            const __m256i c0 =
-                _mm256_add_epi16(_mm256_load_si256(c + k), _mm256_loadu_si256(a + k));
-            _mm256_store_si256(c + k, c0);
-            sum = _mm256_add_epi32(sum, _mm256_madd_epi16(c0, _mm256_loadu_si256(h + k)));
-        }
-    } else {
-        for (int k = 0; k < steps; ++k) {
-            sum = _mm256_add_epi32(
-                sum, _mm256_madd_epi16(_mm256_load_si256(c + k), _mm256_loadu_si256(h + k)));
-        }
+        sum = _mm256_add_epi32(sum, _mm256_madd_epi16(c0, _mm256_loadu_si256(h + k)));
     }
     __m128i half = _mm_add_epi32(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
     half = _mm_add_epi32(half, _mm_shuffle_epi32(half, 0x4E));
@@ -121,7 +98,7 @@ __attribute__((target("avx2"))) std::int32_t KernelAvx2(std::int16_t* coeff,
 #endif
 
 struct KernelChoice {
-    Kernel kernel;
+    NNFilter::Passes passes; // for directions -1, 0, 1
     const char* name;
 };
 
@@ -130,11 +107,11 @@ std::vector<KernelChoice> Available() {
     std::vector<KernelChoice> kernels;
 #ifdef QM_APE_X86
     if (__builtin_cpu_supports("avx2")) {
-        kernels.push_back({KernelAvx2, "avx2"});
+        kernels.push_back({{Avx2Pass<-1>, Avx2Pass<0>, Avx2Pass<1>}, "avx2"});
     }
-    kernels.push_back({KernelSse2, "sse2"});
+    kernels.push_back({{Sse2Pass<-1>, Sse2Pass<0>, Sse2Pass<1>}, "sse2"});
 #endif
-    kernels.push_back({KernelPlain, "plain"});
+    kernels.push_back({{PlainPass<-1>, PlainPass<0>, PlainPass<1>}, "plain"});
     return kernels;
 }
 
@@ -143,15 +120,15 @@ const std::vector<KernelChoice>& AllKernels() {
     return kernels;
 }
 
-Kernel FindKernel(const char* name) {
+const NNFilter::Passes& FindKernel(const char* name) {
     if (name != nullptr) {
         for (const KernelChoice& choice : AllKernels()) {
             if (std::strcmp(choice.name, name) == 0) {
-                return choice.kernel;
+                return choice.passes;
             }
         }
     }
-    return AllKernels().front().kernel;
+    return AllKernels().front().passes;
 }
 
 inline std::int16_t Saturate16(std::int32_t v) {
@@ -183,7 +160,7 @@ std::vector<const char*> NNFilter::Kernels() {
 }
 
 NNFilter::NNFilter(int order, int fractionBits, const char* kernel)
-    : m_kernel(FindKernel(kernel)), m_order(order), m_shift(fractionBits),
+    : m_passes(FindKernel(kernel)), m_order(order), m_shift(fractionBits),
       m_round(1 << (fractionBits - 1)), m_length(order + kWindow) {
     // Coefficients, then the history and adapt buffers, each aligned.
     const int coeffSpace = RoundUp(order);
@@ -216,7 +193,6 @@ void NNFilter::Slide() {
 }
 
 void NNFilter::Encode(std::int32_t* data, int count) {
-    const Kernel kernel = m_kernel;
     const int order = m_order;
     for (int i = 0; i < count; ++i) {
         if (m_pos + order == m_length) {
@@ -224,8 +200,8 @@ void NNFilter::Encode(std::int32_t* data, int count) {
         }
         // The previous sample's adaptation (with the window as it was then)
         // fused with this sample's dot product.
-        const std::int32_t dot =
-            kernel(m_coeff, m_history + m_pos, m_adapt + m_pos - 1, order, m_direction);
+        const std::int32_t dot = m_passes[static_cast<std::size_t>(m_direction + 1)](
+            m_coeff, m_history + m_pos, m_adapt + m_pos - 1, order);
         // The previous sample's decay of its recent adapt steps, deferred so
         // that the adaptation above saw them undecayed.
         std::int16_t* window = m_adapt + m_pos;

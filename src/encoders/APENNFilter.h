@@ -9,6 +9,7 @@
 // same integer for integer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -36,13 +37,15 @@ public:
     // Every kernel this processor can run (tests compare them).
     static std::vector<const char*> Kernels();
 
-private:
-    using Kernel = std::int32_t (*)(std::int16_t* coeff, const std::int16_t* history,
-                                    const std::int16_t* adapt, int order, int direction);
+    // One kernel: its passes for the adaptation directions -1, 0 and 1.
+    using Pass = std::int32_t (*)(std::int16_t* coeff, const std::int16_t* history,
+                                  const std::int16_t* adapt, int order);
+    using Passes = std::array<Pass, 3>;
 
+private:
     void Slide();
 
-    Kernel m_kernel;
+    const Passes& m_passes;
     int m_order;
     int m_shift;
     std::int32_t m_round;

@@ -24,28 +24,52 @@ void Predictor::Reset() {
     m_lastOther = 0;
     for (int i = 0; i < 4; ++i) {
         m_historyA[i] = 0;
+        m_historyB[i] = 0;
         m_coeffA[i] = kInitialCoeffA[i];
     }
     for (int i = 0; i < 5; ++i) {
-        m_historyB[i] = 0;
         m_coeffB[i] = 0;
     }
 }
 
+namespace {
+
+// The value itself and its last differences, newest first: the inputs of
+// the adaptive stage. `history` holds count - 1 values.
+template <int Count>
+void Deltas(std::int32_t newest, const std::int32_t* history, std::int32_t* deltas) {
+    deltas[0] = newest;
+    deltas[1] = newest - history[0];
+    for (int i = 2; i < Count; ++i) {
+        deltas[i] = history[i - 2] - history[i - 1];
+    }
+}
+
+// Sign-sign adaptation toward a smaller residual.
+template <int Count>
+void Adapt(std::int32_t* coeff, const std::int32_t* deltas, std::int32_t residualSign) {
+    for (int i = 0; i < Count; ++i) {
+        coeff[i] += Sign(deltas[i]) * residualSign;
+    }
+}
+
+template <int Count> void Push(std::int32_t* history, std::int32_t value) {
+    for (int i = Count - 1; i > 0; --i) {
+        history[i] = history[i - 1];
+    }
+    history[0] = value;
+}
+
+} // namespace
+
 std::int32_t Predictor::Encode(std::int32_t value, std::int32_t other) {
     const std::int32_t a = StageOne(value, m_lastValue);
     const std::int32_t b = StageOne(other, m_lastOther);
-    m_historyB[4] = m_historyB[3];
-    m_historyB[3] = m_historyB[2];
-    m_historyB[2] = m_historyB[1];
-    m_historyB[1] = m_historyB[0];
-    m_historyB[0] = b;
-
-    const std::int32_t dA[4] = {m_historyA[0], m_historyA[0] - m_historyA[1],
-                                m_historyA[1] - m_historyA[2], m_historyA[2] - m_historyA[3]};
-    const std::int32_t dB[5] = {m_historyB[0], m_historyB[0] - m_historyB[1],
-                                m_historyB[1] - m_historyB[2], m_historyB[2] - m_historyB[3],
-                                m_historyB[3] - m_historyB[4]};
+    // A from the previous sample back, B from the current one.
+    std::int32_t dA[4];
+    Deltas<4>(m_historyA[0], m_historyA + 1, dA);
+    std::int32_t dB[5];
+    Deltas<5>(b, m_historyB, dB);
     std::int64_t predictionA = 0;
     for (int i = 0; i < 4; ++i) {
         predictionA += static_cast<std::int64_t>(dA[i]) * m_coeffA[i];
@@ -57,23 +81,17 @@ std::int32_t Predictor::Encode(std::int32_t value, std::int32_t other) {
     const auto residual = static_cast<std::int32_t>(a - ((predictionA + (predictionB >> 1)) >> 10));
 
     const std::int32_t s = Sign(residual);
-    for (int i = 0; i < 4; ++i) {
-        m_coeffA[i] += Sign(dA[i]) * s;
-    }
-    for (int i = 0; i < 5; ++i) {
-        m_coeffB[i] += Sign(dB[i]) * s;
-    }
-    m_historyA[3] = m_historyA[2];
-    m_historyA[2] = m_historyA[1];
-    m_historyA[1] = m_historyA[0];
-    m_historyA[0] = a;
+    Adapt<4>(m_coeffA, dA, s);
+    Adapt<5>(m_coeffB, dB, s);
+    Push<4>(m_historyA, a);
+    Push<4>(m_historyB, b);
     return residual;
 }
 
 std::int32_t Predictor::EncodeMono(std::int32_t value) {
     const std::int32_t a = StageOne(value, m_lastValue);
-    const std::int32_t dA[4] = {m_historyA[0], m_historyA[0] - m_historyA[1],
-                                m_historyA[1] - m_historyA[2], m_historyA[2] - m_historyA[3]};
+    std::int32_t dA[4];
+    Deltas<4>(m_historyA[0], m_historyA + 1, dA);
     // The decoder keeps this sum in 32 bits; wrap it the same way.
     std::uint32_t prediction = 0;
     for (int i = 0; i < 4; ++i) {
@@ -81,14 +99,8 @@ std::int32_t Predictor::EncodeMono(std::int32_t value) {
     }
     const auto residual = a - (static_cast<std::int32_t>(prediction) >> 10);
 
-    const std::int32_t s = Sign(residual);
-    for (int i = 0; i < 4; ++i) {
-        m_coeffA[i] += Sign(dA[i]) * s;
-    }
-    m_historyA[3] = m_historyA[2];
-    m_historyA[2] = m_historyA[1];
-    m_historyA[1] = m_historyA[0];
-    m_historyA[0] = a;
+    Adapt<4>(m_coeffA, dA, Sign(residual));
+    Push<4>(m_historyA, a);
     return residual;
 }
 

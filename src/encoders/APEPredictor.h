@@ -25,8 +25,8 @@ public:
 private:
     std::int32_t m_lastValue;   // stage-1 memory of this channel
     std::int32_t m_lastOther;   // stage-1 memory of the other channel
-    std::int32_t m_historyA[4]; // stage-1 outputs, newest first
-    std::int32_t m_historyB[5];
+    std::int32_t m_historyA[4]; // this channel's stage-1 outputs, newest first
+    std::int32_t m_historyB[4]; // the other channel's, newest first
     std::int32_t m_coeffA[4];
     std::int32_t m_coeffB[5];
 };
