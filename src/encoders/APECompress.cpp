@@ -375,7 +375,7 @@ int CAPECompress::WriteHeaders(const std::vector<std::uint8_t>& terminating) {
     // Unused trailing entries stay 0.
     std::vector<std::uint8_t> seekTable(4 * static_cast<std::size_t>(m_seekEntries), 0);
     for (std::uint32_t i = 0; i < frames; ++i) {
-        Put32(seekTable.data() + 4 * i,
+        Put32(seekTable.data() + 4 * static_cast<std::size_t>(i),
               static_cast<std::uint32_t>(static_cast<std::uint64_t>(m_firstFrame) +
                                          m_frameOffsets[i]));
     }
@@ -390,7 +390,10 @@ int CAPECompress::WriteHeaders(const std::vector<std::uint8_t>& terminating) {
     av_md5_final(md5, digest);
 
     std::uint8_t descriptor[kDescriptorBytes] = {};
-    std::memcpy(descriptor, "MAC ", 4);
+    descriptor[0] = 'M';
+    descriptor[1] = 'A';
+    descriptor[2] = 'C';
+    descriptor[3] = ' ';
     Put16(descriptor + 4, kVersion);
     Put32(descriptor + 8, kDescriptorBytes);
     Put32(descriptor + 12, kHeaderBytes);

@@ -72,7 +72,7 @@ std::uint32_t FrameFlags(const std::uint8_t* pcm, int blocks, int channels) {
     bool secondSilent = true;
     bool identical = true;
     for (int i = 0; i < blocks; ++i) {
-        const std::uint8_t* p = pcm + 4 * i;
+        const std::uint8_t* p = pcm + 4 * static_cast<std::size_t>(i);
         const bool first = (p[0] | p[1]) == 0;
         const bool second = (p[2] | p[3]) == 0;
         firstSilent = firstSilent && first;
@@ -147,7 +147,7 @@ void FrameEncoder::EncodeMono(const std::uint8_t* pcm, int blocks, int stride) {
         const int count = std::min(kRun, blocks - start);
         const std::uint8_t* p = pcm + static_cast<std::size_t>(start) * stride;
         for (int i = 0; i < count; ++i) {
-            m_x[i] = Sample(p + i * stride);
+            m_x[i] = Sample(p + static_cast<std::size_t>(i) * stride);
         }
         EncodeMonoRun(m_predictorY, m_x.data(), m_residualY.data(), count);
         RunFilters(m_filtersY, m_residualY.data(), count);
@@ -163,8 +163,9 @@ void FrameEncoder::EncodeStereo(const std::uint8_t* pcm, int blocks) {
         const int count = std::min(kRun, blocks - start);
         const std::uint8_t* p = pcm + static_cast<std::size_t>(start) * 4;
         for (int i = 0; i < count; ++i) {
-            const std::int32_t first = Sample(p + 4 * i);
-            const std::int32_t second = Sample(p + 4 * i + 2);
+            const std::uint8_t* block = p + 4 * static_cast<std::size_t>(i);
+            const std::int32_t first = Sample(block);
+            const std::int32_t second = Sample(block + 2);
             const std::int32_t y = second - first;
             // '/' truncates toward zero, as the decoder's inverse expects.
             const std::int32_t x = first + y / 2;

@@ -15,7 +15,7 @@ namespace {
 // Samples between two slides of the history buffers back to their start.
 constexpr int kWindow = 4096;
 // Every order is a multiple of 16; buffers are aligned for 32-byte loads.
-constexpr int kAlign = 16; // in int16 elements
+constexpr std::size_t kAlign = 16; // in int16 elements
 
 // A kernel pass adapts `coeff` by `adapt` (Direction 1 subtracts the steps,
 // -1 adds them, 0 leaves the coefficients) and returns the dot product of
@@ -98,7 +98,7 @@ Avx2Pass(std::int16_t* coeff, const std::int16_t* history, const std::int16_t* a
 #endif
 
 struct KernelChoice {
-    NNFilter::Passes passes; // for directions -1, 0, 1
+    NNFilter::Passes passes; // add, keep, subtract
     const char* name;
 };
 
@@ -135,14 +135,8 @@ inline std::int16_t Saturate16(std::int32_t v) {
     return static_cast<std::int16_t>(std::clamp<std::int32_t>(v, -32768, 32767));
 }
 
-std::int16_t* AlignUp(std::int16_t* p) {
-    const auto address = reinterpret_cast<std::uintptr_t>(p);
-    const std::uintptr_t bytes = kAlign * sizeof(std::int16_t);
-    return reinterpret_cast<std::int16_t*>((address + bytes - 1) / bytes * bytes);
-}
-
-int RoundUp(int n) {
-    return (n + kAlign - 1) / kAlign * kAlign;
+std::size_t RoundUp(int n) {
+    return (static_cast<std::size_t>(n) + kAlign - 1) / kAlign * kAlign;
 }
 
 } // namespace
@@ -163,11 +157,14 @@ NNFilter::NNFilter(int order, int fractionBits, const char* kernel)
     : m_passes(FindKernel(kernel)), m_order(order), m_shift(fractionBits),
       m_round(1 << (fractionBits - 1)), m_length(order + kWindow) {
     // Coefficients, then the history and adapt buffers, each aligned.
-    const int coeffSpace = RoundUp(order);
-    const int bufferSpace = RoundUp(m_length);
-    const std::size_t total = static_cast<std::size_t>(coeffSpace + 2 * bufferSpace + kAlign);
-    m_storage = std::make_unique<std::int16_t[]>(total);
-    m_coeff = AlignUp(m_storage.get());
+    const std::size_t coeffSpace = RoundUp(order);
+    const std::size_t bufferSpace = RoundUp(m_length);
+    const std::size_t used = coeffSpace + 2 * bufferSpace;
+    m_storage = std::make_unique<std::int16_t[]>(used + kAlign);
+    void* start = m_storage.get();
+    std::size_t space = (used + kAlign) * sizeof(std::int16_t);
+    m_coeff = static_cast<std::int16_t*>(
+        std::align(kAlign * sizeof(std::int16_t), used * sizeof(std::int16_t), start, space));
     m_history = m_coeff + coeffSpace;
     m_adapt = m_history + bufferSpace;
     Reset();
@@ -181,7 +178,7 @@ void NNFilter::Reset() {
     // the window one sample back.
     m_pos = 1;
     m_average = 0;
-    m_direction = 0;
+    m_pass = kKeep;
 }
 
 void NNFilter::Slide() {
@@ -200,8 +197,8 @@ void NNFilter::Encode(std::int32_t* data, int count) {
         }
         // The previous sample's adaptation (with the window as it was then)
         // fused with this sample's dot product.
-        const std::int32_t dot = m_passes[static_cast<std::size_t>(m_direction + 1)](
-            m_coeff, m_history + m_pos, m_adapt + m_pos - 1, order);
+        const std::int32_t dot =
+            m_passes[m_pass](m_coeff, m_history + m_pos, m_adapt + m_pos - 1, order);
         // The previous sample's decay of its recent adapt steps, deferred so
         // that the adaptation above saw them undecayed.
         std::int16_t* window = m_adapt + m_pos;
@@ -215,7 +212,7 @@ void NNFilter::Encode(std::int32_t* data, int count) {
         const auto out = static_cast<std::int32_t>(static_cast<std::uint32_t>(x) -
                                                    static_cast<std::uint32_t>(prediction));
         data[i] = out;
-        m_direction = (out > 0) - (out < 0);
+        m_pass = out > 0 ? kSubtract : (out < 0 ? kAdd : kKeep);
 
         // Push the input, saturated, and its adaptation step.
         m_history[m_pos + order] = Saturate16(x);

@@ -37,7 +37,8 @@ public:
     // Every kernel this processor can run (tests compare them).
     static std::vector<const char*> Kernels();
 
-    // One kernel: its passes for the adaptation directions -1, 0 and 1.
+    // One kernel: its passes that add the adapt steps to the coefficients,
+    // keep them, and subtract them.
     using Pass = std::int32_t (*)(std::int16_t* coeff, const std::int16_t* history,
                                   const std::int16_t* adapt, int order);
     using Passes = std::array<Pass, 3>;
@@ -56,7 +57,10 @@ private:
     std::int16_t* m_adapt = nullptr;   // adaptation steps, aligned with m_history
     int m_pos = 1;                     // first index of the current window
     std::uint32_t m_average = 0;
-    int m_direction = 0; // the adaptation owed from the previous sample
+    static constexpr std::size_t kAdd = 0;
+    static constexpr std::size_t kKeep = 1;
+    static constexpr std::size_t kSubtract = 2;
+    std::size_t m_pass = kKeep; // the adaptation owed from the previous sample
 };
 
 } // namespace qm::ape
