@@ -1,5 +1,8 @@
 // The APE sink: hands each PCM block to our Monkey's Audio compressor, which
 // compresses and writes the file. Tags are added later by the tag writer.
+// No APE file can hold a stream without a single sample: Close(true) after
+// no write fails with "Failed to write file" and leaves no file, as does any
+// failure to finish the file.
 #pragma once
 
 #include <cstdint>
