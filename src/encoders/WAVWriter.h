@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "encoders/WaveFormat.h"
 #include "pipeline/Encoder.h"
 #include "platform/RiffFile.h"
 
@@ -24,16 +25,6 @@ public:
     std::int32_t Open(const char* fileName) override;
 
 private:
-    struct WaveFormat {
-        std::uint16_t formatTag = 1;
-        std::uint16_t channels = 0;
-        std::uint32_t samplesPerSec = 0;
-        std::uint32_t avgBytesPerSec = 0;
-        std::uint16_t blockAlign = 0;
-        std::uint16_t bitsPerSample = 0;
-        std::uint16_t extraSize = 0;
-    };
-
     int WaveCreateFile(const std::string& path);
     int WaveStartDataWrite();
     int WaveWriteFile(const std::uint8_t* data, std::size_t bytes);
@@ -43,6 +34,6 @@ private:
     std::unique_ptr<qm::RiffFile> m_file;
     qm::RiffChunk m_chunk;
     qm::RiffChunk m_riffChunk;
-    WaveFormat m_format;
+    qm::WaveFormat m_format;
     std::uint32_t m_frames = 0;
 };
