@@ -87,16 +87,8 @@ CFLACEncoder::CFLACEncoder() {
 
 CFLACEncoder::~CFLACEncoder() {
     QM_TRACE("~CFLACEncoder");
-    if (m_encoder != nullptr) {
-        FLAC__stream_encoder_delete(m_encoder);
-        m_encoder = nullptr;
-    }
-    if (m_file) {
-        // Never leave a half-made file behind when the sink dies unclosed.
-        m_file->Close();
-        m_file.reset();
-        qm::RemoveOutputFile(m_path);
-    }
+    // Never leave a half-made file behind when the sink dies unclosed.
+    Abandon();
 }
 
 void CFLACEncoder::InitProgress(CProgress* progress, bool addProcess) {
@@ -112,16 +104,8 @@ std::int32_t CFLACEncoder::OutputSettings(const char* path, std::int32_t level,
                                           std::uint32_t sampleRate, std::uint8_t channels,
                                           std::int32_t bitsPerSample) {
     QM_TRACE("FLACEncoder");
-    if (m_encoder != nullptr) {
-        // Left by a failed start, or by a stream that was never closed.
-        FLAC__stream_encoder_delete(m_encoder);
-        m_encoder = nullptr;
-    }
-    if (m_file) {
-        m_file->Close();
-        m_file.reset();
-        qm::RemoveOutputFile(m_path);
-    }
+    // An encoder left by a failed start, or a stream that was never closed.
+    Abandon();
     m_path.clear();
     m_failed = false;
     m_level = level;
@@ -343,6 +327,19 @@ void CFLACEncoder::Close(bool complete) {
     m_failed = false;
     SignalFinish();
     QM_EXIT(1);
+}
+
+void CFLACEncoder::Abandon() {
+    QM_TRACE("FLACEncoder");
+    if (m_encoder != nullptr) {
+        FLAC__stream_encoder_delete(m_encoder);
+        m_encoder = nullptr;
+    }
+    if (m_file) {
+        m_file->Close();
+        m_file.reset();
+        qm::RemoveOutputFile(m_path);
+    }
 }
 
 void CFLACEncoder::FreeBuffer() {

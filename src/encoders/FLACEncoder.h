@@ -39,6 +39,8 @@ public:
 
 private:
     void FreeBuffer();
+    // Drops the encoder and the file this stream created, unfinished.
+    void Abandon();
     // Adds libFLAC's own account of a failure to the run log, when there is one.
     void LogState(const char* step);
 

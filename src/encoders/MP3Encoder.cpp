@@ -40,13 +40,8 @@ CMP3Encoder::CMP3Encoder() {
 
 CMP3Encoder::~CMP3Encoder() {
     QM_TRACE("~CMP3Encoder");
-    CloseStream();
-    if (m_file) {
-        // Never leave a half-made file behind when the sink dies unclosed.
-        m_file->Close();
-        m_file.reset();
-        qm::RemoveOutputFile(m_path);
-    }
+    // Never leave a half-made file behind when the sink dies unclosed.
+    Abandon();
     // The object's hold on the library goes with it; other holders keep it
     // loaded.
     DeInit();
@@ -155,14 +150,8 @@ bool CMP3Encoder::OutputSettings(std::int32_t minBitrate, std::int32_t maxBitrat
     }
     m_config.noReservoir = 1;
 
-    if (m_file) {
-        // A stream that was never closed: its file is unfinished.
-        CloseStream();
-        m_file->Close();
-        m_file.reset();
-        m_buffer.Free();
-        qm::RemoveOutputFile(m_path);
-    }
+    // A stream that was never closed: its file is unfinished.
+    Abandon();
     const std::string target = path != nullptr ? path : "";
     m_file = qm::CreateOutputFile(target);
     if (!m_file) {
@@ -318,6 +307,18 @@ void CMP3Encoder::Close(bool complete) {
     m_opened = false;
     SignalFinish();
     QM_EXIT(1);
+}
+
+void CMP3Encoder::Abandon() {
+    QM_TRACE("MP3Encoder");
+    CloseStream();
+    m_buffer.Free();
+    if (m_file) {
+        m_file->Close();
+        m_file.reset();
+        qm::RemoveOutputFile(m_path);
+    }
+    m_opened = false;
 }
 
 void CMP3Encoder::CloseStream() {

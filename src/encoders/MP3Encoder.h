@@ -63,6 +63,8 @@ private:
     bool LoadLibrary();
     void RetryLoad();
     void CloseStream();
+    // Drops the stream and the file it created, unfinished.
+    void Abandon();
 
     qm::lame::Module* m_library = nullptr;
     bool m_loaded = false;

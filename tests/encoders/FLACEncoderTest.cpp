@@ -4,7 +4,6 @@
 
 #include "core/Error.h"
 #include "core/Log.h"
-#include "core/Progress.h"
 #include "encoders/FLACEncoder.h"
 #include "support/Chain.h"
 #include "support/Oracles.h"
@@ -235,14 +234,8 @@ TEST(FLACEncoder, FailureWhileFinishingLeavesNoFile) {
 }
 
 TEST(FLACEncoder, ProgressRegistersEncodingFLACAndNoReadyEvent) {
-    CProgress progress;
     CFLACEncoder encoder;
-    encoder.InitProgress(&progress, true);
-    ASSERT_EQ(progress.GetCount(), 1);
-    progress.NextProcess();
-    std::string description;
-    progress.GetCurrentDescription(&description);
-    EXPECT_EQ(description, "Encoding FLAC");
+    EXPECT_EQ(qmtest::RegisteredProcess(encoder), "Encoding FLAC");
     EXPECT_EQ(encoder.GetProgressWeight(), 2000);
     EXPECT_EQ(encoder.GetReadyEvent(), nullptr); // the source never waits for this sink
 }

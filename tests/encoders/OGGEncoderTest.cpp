@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "core/Error.h"
-#include "core/Progress.h"
 #include "encoders/OGGEncoder.h"
 #include "support/Chain.h"
 #include "support/Oracles.h"
@@ -257,14 +256,8 @@ TEST(OGGEncoder, RefusedWriteIsError34AndLeavesNoFile) {
 }
 
 TEST(OGGEncoder, ProgressRegistersEncodingOGG) {
-    CProgress progress;
     COGGEncoder encoder;
-    encoder.InitProgress(&progress, true);
-    ASSERT_EQ(progress.GetCount(), 1);
-    progress.NextProcess();
-    std::string description;
-    progress.GetCurrentDescription(&description);
-    EXPECT_EQ(description, "Encoding OGG");
+    EXPECT_EQ(qmtest::RegisteredProcess(encoder), "Encoding OGG");
     EXPECT_EQ(encoder.GetProgressWeight(), 3000);
 }
 

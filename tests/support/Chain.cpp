@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "core/Error.h"
+#include "core/Progress.h"
 #include "pipeline/Encoder.h"
 #include "support/PcmSource.h"
 
@@ -25,6 +26,16 @@ ChainResult RunChain(CEncoder& sink, const Bytes& pcm, PcmFormat format, CError*
     result.ok = source.Start() == 1 && (registry == nullptr || !registry->IsAnyActual());
     result.finished = finish->IsSet();
     return result;
+}
+
+std::string RegisteredProcess(CEncoder& sink) {
+    CProgress progress;
+    sink.InitProgress(&progress, true);
+    std::string description;
+    if (progress.GetCount() == 1 && progress.NextProcess()) {
+        progress.GetCurrentDescription(&description);
+    }
+    return description;
 }
 
 const CErrorItem* FindItem(const CError& registry, int module) {

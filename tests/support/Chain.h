@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "support/Pcm.h"
 
@@ -19,6 +20,10 @@ struct ChainResult {
 
 ChainResult RunChain(CEncoder& sink, const Bytes& pcm, PcmFormat format, CError* registry = nullptr,
                      std::int32_t blockFrames = 15288);
+
+// What the sink registers with a fresh progress tracker when asked to (its
+// process's description); "" when it registers nothing.
+std::string RegisteredProcess(CEncoder& sink);
 
 // The newest item filed for `module`; null when there is none.
 const CErrorItem* FindItem(const CError& registry, int module);
