@@ -48,6 +48,7 @@ CMP3Encoder::~CMP3Encoder() {
 }
 
 void CMP3Encoder::SetLibraryFileName(const std::string& name) {
+    QM_TRACE("MP3Encoder");
     LibraryFileName() = name.empty() ? std::string(kLibraryFileName) : name;
 }
 
