@@ -1,0 +1,3 @@
+add_executable(bench_encoders ${CMAKE_CURRENT_LIST_DIR}/encoders.cpp)
+target_link_libraries(bench_encoders PRIVATE qm_encoders qm_test_support)
+set_target_properties(bench_encoders PROPERTIES OUTPUT_NAME encoders)
