@@ -120,7 +120,9 @@ int DriveList::AddImage(const std::filesystem::path& sheet, std::string* error) 
     if (known >= 0) {
         return known;
     }
-    auto drive = CdioDrive::ForImage(sheet, error);
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(sheet, ec);
+    auto drive = CdioDrive::ForImage(ec ? sheet : full, error);
     if (!drive) {
         return -1;
     }
