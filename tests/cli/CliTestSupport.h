@@ -2,7 +2,6 @@
 // standard output.
 #pragma once
 
-#include <cstdlib>
 #include <string>
 
 #include "support/Process.h"
@@ -10,8 +9,7 @@
 namespace clitest {
 
 inline std::string Program() {
-    const char* build = std::getenv("QM_BUILD_DIR");
-    return std::string(build != nullptr ? build : ".") + "/quavermill-cli";
+    return std::string(QM_PROGRAM_DIR) + "/quavermill-cli";
 }
 
 inline qmtest::CommandResult Cli(const std::string& arguments, bool mergeStderr = false) {
