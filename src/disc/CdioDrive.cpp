@@ -7,8 +7,12 @@
 #include <cdio/mmc.h>
 #include <cdio/mmc_ll_cmds.h>
 
+#include <stdlib.h>
+
+#include <cctype>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "disc/CdioLog.h"
 
@@ -32,6 +36,53 @@ bool SheetSaysSwap(const std::filesystem::path& sheet) {
         }
     }
     return false;
+}
+
+struct CueFile {
+    std::string name;
+    std::string type; // BINARY, MOTOROLA, WAVE ...
+};
+
+// The FILE lines of a CUE sheet.
+std::vector<CueFile> CueFiles(const std::filesystem::path& sheet) {
+    std::vector<CueFile> files;
+    std::ifstream in(sheet);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::size_t at = line.find_first_not_of(" \t");
+        if (at == std::string::npos || line.compare(at, 5, "FILE ") != 0) {
+            continue;
+        }
+        at = line.find_first_not_of(" \t", at + 5);
+        if (at == std::string::npos) {
+            continue;
+        }
+        CueFile file;
+        std::size_t end;
+        if (line[at] == '"') {
+            end = line.find('"', at + 1);
+            file.name = line.substr(at + 1, end == std::string::npos ? end : end - at - 1);
+            end = end == std::string::npos ? line.size() : end + 1;
+        } else {
+            end = line.find_first_of(" \t", at);
+            file.name = line.substr(at, end == std::string::npos ? end : end - at);
+        }
+        std::istringstream rest(end < line.size() ? line.substr(end) : std::string());
+        rest >> file.type;
+        for (char& c : file.type) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        files.push_back(file);
+    }
+    return files;
+}
+
+bool HasExtension(const std::filesystem::path& path, const char* extension) {
+    std::string ext = path.extension().string();
+    for (char& c : ext) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return ext == extension;
 }
 
 const char* AccessMode(int readType) {
@@ -84,6 +135,64 @@ CdioDrive::CdioDrive(std::string device, bool image) : m_device(std::move(device
 CdioDrive::~CdioDrive() {
     std::lock_guard<std::mutex> lock(m_lock);
     CloseLocked();
+    if (!m_stage.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_stage, ignored);
+    }
+}
+
+bool CdioDrive::StageCue(const std::filesystem::path& sheet, std::string* error) {
+    const std::vector<CueFile> files = CueFiles(sheet);
+    if (files.size() > 1) {
+        *error = "CUE sheets with one file per track are not supported; join the tracks into "
+                 "one BIN: " +
+                 sheet.string();
+        return false;
+    }
+    if (files.empty()) {
+        return true; // libcdio will say what is wrong with it
+    }
+    const CueFile& file = files.front();
+    if (file.type == "MOTOROLA") {
+        m_bigEndian = true;
+    } else if (file.type != "BINARY") {
+        *error = "CUE sheets over " + file.type +
+                 " files are not supported, only raw BIN: " + sheet.string();
+        return false;
+    }
+    // libcdio reads the BIN named like the sheet, whatever FILE says; a BIN
+    // of another name is shown to it under the name it looks for.
+    std::error_code ec;
+    std::filesystem::path bin = file.name;
+    if (bin.is_relative()) {
+        bin = sheet.parent_path() / bin;
+    }
+    std::filesystem::path expected = sheet;
+    expected.replace_extension(".bin");
+    if (std::filesystem::equivalent(bin, expected, ec)) {
+        return true;
+    }
+    if (!std::filesystem::is_regular_file(bin, ec)) {
+        *error = "the CUE sheet's data file is missing: " + bin.string();
+        return false;
+    }
+    std::string pattern =
+        (std::filesystem::temp_directory_path(ec) / "quavermill-image-XXXXXX").string();
+    if (ec || ::mkdtemp(pattern.data()) == nullptr) {
+        *error = "cannot make a temporary folder for " + sheet.string();
+        return false;
+    }
+    m_stage = pattern;
+    std::filesystem::copy_file(sheet, m_stage / "image.cue", ec);
+    if (!ec) {
+        std::filesystem::create_symlink(std::filesystem::absolute(bin), m_stage / "image.bin", ec);
+    }
+    if (ec) {
+        *error = "cannot stage " + sheet.string() + ": " + ec.message();
+        return false;
+    }
+    m_openPath = (m_stage / "image.cue").string();
+    return true;
 }
 
 std::shared_ptr<CdioDrive> CdioDrive::ForDevice(const std::string& device) {
@@ -104,16 +213,21 @@ std::shared_ptr<CdioDrive> CdioDrive::ForImage(const std::filesystem::path& shee
     }
     std::shared_ptr<CdioDrive> drive(new CdioDrive(sheet.string(), true));
     std::lock_guard<std::mutex> lock(drive->m_lock);
+    std::string why;
+    if (HasExtension(sheet, ".cue") && !drive->StageCue(sheet, &why)) {
+        return fail(why);
+    }
     ClearCdioMessage();
     if (!drive->OpenLocked()) {
-        const std::string why = LastCdioMessage();
+        why = LastCdioMessage();
         return fail("not a disc image libcdio can read: " + sheet.string() +
                     (why.empty() ? "" : " (" + why + ")"));
     }
     DiscToc toc;
     const bool readable = drive->ReadTocLocked(toc);
-    drive->m_bigEndian =
-        cdio_get_driver_id(drive->m_cdio) == DRIVER_CDRDAO && !SheetSaysSwap(sheet);
+    if (cdio_get_driver_id(drive->m_cdio) == DRIVER_CDRDAO) {
+        drive->m_bigEndian = !SheetSaysSwap(sheet);
+    }
     drive->CloseLocked();
     if (!readable) {
         return fail("the image has no readable table of contents: " + sheet.string());
@@ -126,7 +240,8 @@ bool CdioDrive::OpenLocked() {
         return true;
     }
     if (m_image) {
-        m_cdio = cdio_open(m_device.c_str(), DRIVER_UNKNOWN);
+        m_cdio =
+            cdio_open(m_openPath.empty() ? m_device.c_str() : m_openPath.c_str(), DRIVER_UNKNOWN);
     } else if (const char* mode = AccessMode(m_readType)) {
         m_cdio = cdio_open_am(m_device.c_str(), DRIVER_DEVICE, mode);
     } else {

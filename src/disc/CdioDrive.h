@@ -43,6 +43,9 @@ public:
 
 private:
     CdioDrive(std::string device, bool image);
+    // Makes a CUE sheet readable for libcdio; false, with the reason, when
+    // it cannot be.
+    bool StageCue(const std::filesystem::path& sheet, std::string* error);
     bool OpenLocked();
     void CloseLocked();
     bool ReadTocLocked(DiscToc& toc);
@@ -52,7 +55,9 @@ private:
     std::mutex m_lock;
     std::string m_device;
     bool m_image;
-    bool m_bigEndian = false; // the medium stores samples most significant byte first
+    std::filesystem::path m_stage; // private copy of a CUE sheet whose BIN has another name
+    std::string m_openPath;        // what libcdio opens when not m_device
+    bool m_bigEndian = false;      // the medium stores samples most significant byte first
     int m_readType = 0;
     int m_opens = 0;
     CdIo_t* m_cdio = nullptr;

@@ -187,6 +187,42 @@ TEST_F(CdAccessTest, CdrdaoImagesArriveLittleEndian) {
     tocDrive.Drive()->Close();
 }
 
+TEST_F(CdAccessTest, CueSheetsMayNameTheirBinAsTheyLikeAndInEitherByteOrder) {
+    const std::vector<TrackSpec> tracks = {{false, 0, 40}, {false, 15, 30}};
+    const TestImage reference = qmtest::WriteTestImage(dir.path(), "ref", tracks, 9);
+    const TestImage motorola =
+        qmtest::WriteTestImage(dir.path(), "raw", tracks, 9, discgen::SheetKind::CdrdaoToc);
+    std::filesystem::create_directory(dir / "sheets");
+    std::filesystem::rename(motorola.layout.bin, dir / "Album (disc 1).bin");
+    // The sheet of the little-endian image, pointed at the big-endian BIN.
+    std::ifstream in(reference.layout.sheet);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    text.replace(0, text.find('\n'), "FILE \"../Album (disc 1).bin\" MOTOROLA");
+    std::ofstream(dir / "sheets" / "album.cue") << text;
+
+    qmtest::ScopedDrive drive(dir / "sheets" / "album.cue");
+    ASSERT_TRUE(drive.Drive()->Open(0));
+    qm::DiscToc toc;
+    ASSERT_TRUE(drive.Drive()->ReadToc(toc));
+    EXPECT_EQ(toc.tracks.at(1).start, reference.Start(2));
+    EXPECT_EQ(drive.Drive()->Identity(), "Disc image: album.cue");
+    qmtest::Bytes pcm(85 * 2352);
+    ASSERT_EQ(drive.Drive()->ReadAudio(0, 85, pcm.data()), qm::DriveStatus::kOk);
+    EXPECT_TRUE(pcm == reference.Sectors(0, 85));
+    drive.Drive()->Close();
+
+    std::string error;
+    std::ofstream(dir / "split.cue")
+        << "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+           "FILE \"b.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n";
+    EXPECT_EQ(qm::DriveList::Instance().AddImage(dir / "split.cue", &error), -1);
+    EXPECT_NE(error.find("one file per track"), std::string::npos) << error;
+    std::ofstream(dir / "wave.cue")
+        << "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+    EXPECT_EQ(qm::DriveList::Instance().AddImage(dir / "wave.cue", &error), -1);
+    EXPECT_NE(error.find("WAVE"), std::string::npos) << error;
+}
+
 TEST_F(CdAccessTest, BrokenImagesAreRefusedWithAReasonAndTheProcessLivesOn) {
     auto& list = qm::DriveList::Instance();
     const std::size_t before = list.Drives().size();
