@@ -319,11 +319,15 @@ int ReadCDAudioLBAEx(CdHandle* handle, CdSectorBuffer* buffer, CdSectorBuffer* o
     }
     const std::int32_t start = buffer->startSector;
     const std::int32_t wanted = buffer->sectorCount;
-    const std::int32_t reference =
-        overlap != nullptr && overlap->validBytes >= overlap->sectorCount * kSectorBytes &&
-                overlap->startSector + overlap->sectorCount == start
-            ? overlap->sectorCount
-            : 0;
+    // The reference counts only when it holds the sectors right before the
+    // requested ones, all inside its own buffer.
+    const bool usable = overlap != nullptr && overlap->sectorCount > 0 &&
+                        overlap->startOffset >= 0 &&
+                        overlap->validBytes >= overlap->sectorCount * kSectorBytes &&
+                        static_cast<std::int64_t>(overlap->startOffset) + overlap->validBytes <=
+                            overlap->capacity &&
+                        overlap->startSector + overlap->sectorCount == start;
+    const std::int32_t reference = usable ? overlap->sectorCount : 0;
     if (reference <= 0) {
         const int result = ReadCDAudioLBA(handle, buffer);
         if (result == kCdOk) {
