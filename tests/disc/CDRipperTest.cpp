@@ -278,6 +278,28 @@ TEST_F(RipperTest, StopFromAnotherThreadCancelsAndLeavesNoFile) {
     EXPECT_LT(faulty->Reads(), 12) << "reading went on after the stop";
 }
 
+TEST_F(RipperTest, TheReadRateIsMeasuredWhileReadingOnly) {
+    const auto faulty = AttachFaulty(Image());
+    faulty->SetReadDelay(std::chrono::milliseconds(150));
+    std::int32_t rate = 0;
+    std::thread watcher([this, &rate] {
+        // The first measurement comes with the first block after a second.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (rate == 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            rate = ripper.GetReadRate();
+        }
+        ripper.Stop();
+    });
+    const RipOutcome out = Rip(4);
+    watcher.join();
+    // 26 sectors every 150 ms or so: some 400 KB/s.
+    EXPECT_GT(rate, 50000);
+    EXPECT_LT(rate, 1000000);
+    EXPECT_EQ(out.code, qm::err::kCancelled);
+    EXPECT_EQ(ripper.GetReadRate(), 0);
+}
+
 TEST_F(RipperTest, StopWhileIdleOnlyRaisesTheTerminateEventUntilTheNextStart) {
     AttachImage();
     ripper.Stop();
