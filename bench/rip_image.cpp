@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     // matter to either program, and it is quick to make.
     const int trackCount = 15;
     const auto totalSectors = static_cast<std::int32_t>(minutes * 60 * discgen::kSectorsPerSecond);
-    std::vector<discgen::TrackSpec> tracks(trackCount);
+    std::vector<discgen::ImageTrack> tracks(trackCount);
     for (int i = 0; i < trackCount; ++i) {
         tracks[static_cast<std::size_t>(i)].sectors =
             totalSectors / trackCount + (i < totalSectors % trackCount ? 1 : 0);

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
 
-    std::vector<discgen::TrackSpec> tracks;
+    std::vector<discgen::ImageTrack> tracks;
     for (const DemoTrack& track : kTracks) {
         tracks.push_back({false, 0, track.seconds * discgen::kSectorsPerSecond});
     }

@@ -17,26 +17,26 @@ bool IsIndex(const std::string& text) {
 }
 
 // The drive-list index of what --device names; -1 (reason printed) if none.
-int ResolveDevice(const std::string& spec) {
+int ResolveDevice(const std::string& named) {
     auto& list = qm::DriveList::Instance();
-    if (IsIndex(spec)) {
-        const int index = std::stoi(spec);
+    if (IsIndex(named)) {
+        const int index = std::stoi(named);
         if (index >= static_cast<int>(list.Drives().size())) {
-            PrintError("there is no drive " + spec + " (see 'quavermill-cli drives')");
+            PrintError("there is no drive " + named + " (see 'quavermill-cli drives')");
             return -1;
         }
         return index;
     }
-    const int known = list.IndexOf(spec);
+    const int known = list.IndexOf(named);
     if (known >= 0) {
         return known;
     }
     std::error_code ec;
-    if (std::filesystem::is_block_file(spec, ec)) {
-        return list.AddDrive(qm::CdioDrive::ForDevice(spec));
+    if (std::filesystem::is_block_file(named, ec)) {
+        return list.AddDrive(qm::CdioDrive::ForDevice(named));
     }
     std::string error;
-    const int index = list.AddImage(spec, &error);
+    const int index = list.AddImage(named, &error);
     if (index < 0) {
         PrintError("cannot open the disc image: " + error);
     }
@@ -78,7 +78,7 @@ void AddGlobalOptions(CLI::App& app, CliContext& context) {
     app.option_defaults()->group("Global options (before or after the command)");
     app.add_option("--device", context.device,
                    "Drive index (as 'drives' lists), device path or disc image (.cue, .toc, .nrg)")
-        ->type_name("SPEC");
+        ->type_name("DRIVE");
     app.add_option("--settings", context.settingsFile, "Settings store file")->type_name("FILE");
     app.add_option("--data-dir", context.dataDir,
                    "Data folder holding \"Local CDDB\" (default $XDG_DATA_HOME/Quavermill)")

@@ -17,8 +17,8 @@
 
 namespace {
 
+using qmtest::ImageTrack;
 using qmtest::TestImage;
-using qmtest::TrackSpec;
 
 constexpr std::int32_t kSecond = 75;
 
@@ -58,7 +58,7 @@ qm::CdHandle* OpenHandle(const qmtest::ScopedDrive& drive) {
 }
 
 // Pregaps, tiny tracks and a data track after the gap of an Enhanced CD.
-std::vector<TrackSpec> MixedLayout() {
+std::vector<ImageTrack> MixedLayout() {
     return {{false, 0, 2 * kSecond}, {false, 33, 3}, {false, 75, kSecond + 7}, {true, 11400, 40}};
 }
 
@@ -160,7 +160,7 @@ TEST_F(CdAccessTest, PlainReadsGiveTheBinAndStopAtTheEndOfTheDisc) {
 TEST_F(CdAccessTest, CdrdaoImagesArriveLittleEndian) {
     // libcdio takes a pregap (START) of the last track of a TOC file twice
     // when it works out the lead-out, so the pregap sits in the middle.
-    const std::vector<TrackSpec> tracks = {{false, 0, 50}, {false, 20, 60}, {false, 0, 30}};
+    const std::vector<ImageTrack> tracks = {{false, 0, 50}, {false, 20, 60}, {false, 0, 30}};
     const TestImage cue = qmtest::WriteTestImage(dir.path(), "le", tracks, 3);
     const TestImage toc =
         qmtest::WriteTestImage(dir.path(), "be", tracks, 3, discgen::SheetKind::CdrdaoToc);
@@ -188,7 +188,7 @@ TEST_F(CdAccessTest, CdrdaoImagesArriveLittleEndian) {
 }
 
 TEST_F(CdAccessTest, CueSheetsMayNameTheirBinAsTheyLikeAndInEitherByteOrder) {
-    const std::vector<TrackSpec> tracks = {{false, 0, 40}, {false, 15, 30}};
+    const std::vector<ImageTrack> tracks = {{false, 0, 40}, {false, 15, 30}};
     const TestImage reference = qmtest::WriteTestImage(dir.path(), "ref", tracks, 9);
     const TestImage motorola =
         qmtest::WriteTestImage(dir.path(), "raw", tracks, 9, discgen::SheetKind::CdrdaoToc);

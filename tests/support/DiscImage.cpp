@@ -32,7 +32,7 @@ Bytes TestImage::Sectors(std::int32_t first, std::int32_t end) const {
 }
 
 TestImage WriteTestImage(const std::filesystem::path& dir, const std::string& name,
-                         const std::vector<TrackSpec>& tracks, std::uint32_t seed,
+                         const std::vector<ImageTrack>& tracks, std::uint32_t seed,
                          discgen::SheetKind kind) {
     const char* extension = kind == discgen::SheetKind::Cue ? ".cue" : ".toc";
     std::string error;
@@ -48,11 +48,11 @@ TestImage WriteTestImage(const std::filesystem::path& dir, const std::string& na
     return image;
 }
 
-std::vector<TrackSpec> RandomTracks(std::mt19937& rng, int maxTracks, bool allowData) {
+std::vector<ImageTrack> RandomTracks(std::mt19937& rng, int maxTracks, bool allowData) {
     std::uniform_int_distribution<int> count(1, maxTracks);
     std::uniform_int_distribution<int> length(1, 4 * discgen::kSectorsPerSecond);
     std::uniform_int_distribution<int> percent(0, 99);
-    std::vector<TrackSpec> tracks(static_cast<std::size_t>(count(rng)));
+    std::vector<ImageTrack> tracks(static_cast<std::size_t>(count(rng)));
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         // A few tracks of a handful of sectors, the rest up to four seconds.
         tracks[i].sectors = percent(rng) < 20 ? 1 + percent(rng) % 5 : length(rng);
@@ -61,7 +61,7 @@ std::vector<TrackSpec> RandomTracks(std::mt19937& rng, int maxTracks, bool allow
         }
     }
     if (allowData && tracks.size() > 1 && percent(rng) < 40) {
-        TrackSpec& data = tracks.back();
+        ImageTrack& data = tracks.back();
         data.data = true;
         data.pregap = 11400;
         data.sectors = 30 + percent(rng);

@@ -16,11 +16,11 @@
 
 namespace qmtest {
 
-using discgen::TrackSpec;
+using discgen::ImageTrack;
 
 struct TestImage {
     discgen::ImageLayout layout;
-    std::vector<TrackSpec> tracks;
+    std::vector<ImageTrack> tracks;
     bool bigEndian = false;
 
     std::int32_t Start(int track) const {
@@ -35,13 +35,13 @@ struct TestImage {
 // Writes `name`.cue (or .toc) and its BIN into `dir`: noise that differs from
 // track to track and seed to seed. Throws when the image cannot be written.
 TestImage WriteTestImage(const std::filesystem::path& dir, const std::string& name,
-                         const std::vector<TrackSpec>& tracks, std::uint32_t seed = 1,
+                         const std::vector<ImageTrack>& tracks, std::uint32_t seed = 1,
                          discgen::SheetKind kind = discgen::SheetKind::Cue);
 
 // A random layout: 1 to `maxTracks` tracks of a few sectors to a few seconds,
 // some with pregaps, and now and then a data track at the end after the gap an
 // Enhanced CD has (`allowData`).
-std::vector<TrackSpec> RandomTracks(std::mt19937& rng, int maxTracks, bool allowData);
+std::vector<ImageTrack> RandomTracks(std::mt19937& rng, int maxTracks, bool allowData);
 
 // A drive in the drive list for as long as this object lives.
 class ScopedDrive {

@@ -41,7 +41,7 @@ bool Fail(std::string* error, const std::string& text) {
     return false;
 }
 
-bool WriteBin(const std::filesystem::path& bin, const std::vector<TrackSpec>& tracks,
+bool WriteBin(const std::filesystem::path& bin, const std::vector<ImageTrack>& tracks,
               const AudioFill& fill, bool bigEndian, std::string* error) {
     std::ofstream out(bin, std::ios::binary | std::ios::trunc);
     if (!out) {
@@ -50,7 +50,7 @@ bool WriteBin(const std::filesystem::path& bin, const std::vector<TrackSpec>& tr
     std::vector<std::uint8_t> chunk(static_cast<std::size_t>(kChunkSectors) * kSectorBytes);
     std::int64_t sector = 0;
     for (std::size_t t = 0; t < tracks.size(); ++t) {
-        const TrackSpec& track = tracks[t];
+        const ImageTrack& track = tracks[t];
         if (track.data) {
             sector += track.pregap; // a hole: the gap is never read
             out.seekp(sector * kSectorBytes);
@@ -81,7 +81,7 @@ bool WriteBin(const std::filesystem::path& bin, const std::vector<TrackSpec>& tr
     return true;
 }
 
-std::string CueSheet(const std::string& binName, const std::vector<TrackSpec>& tracks) {
+std::string CueSheet(const std::string& binName, const std::vector<ImageTrack>& tracks) {
     std::string text = "FILE \"" + binName + "\" BINARY\n";
     std::int32_t sector = 0;
     char line[64];
@@ -99,10 +99,10 @@ std::string CueSheet(const std::string& binName, const std::vector<TrackSpec>& t
     return text;
 }
 
-std::string TocSheet(const std::string& binName, const std::vector<TrackSpec>& tracks) {
+std::string TocSheet(const std::string& binName, const std::vector<ImageTrack>& tracks) {
     std::string text = "CD_DA\n";
     std::int32_t sector = 0;
-    for (const TrackSpec& track : tracks) {
+    for (const ImageTrack& track : tracks) {
         text += "\nTRACK AUDIO\n";
         text += "FILE \"" + binName + "\" " + Msf(sector) + " " +
                 Msf(track.pregap + track.sectors) + "\n";
@@ -124,7 +124,7 @@ std::string Msf(std::int32_t sectors) {
 }
 
 std::optional<ImageLayout> WriteImage(const std::filesystem::path& sheet,
-                                      const std::vector<TrackSpec>& tracks, const AudioFill& fill,
+                                      const std::vector<ImageTrack>& tracks, const AudioFill& fill,
                                       SheetKind kind, std::string* error) {
     if (tracks.empty() || tracks.size() > 99) {
         Fail(error, "a disc holds 1 to 99 tracks");
@@ -132,7 +132,7 @@ std::optional<ImageLayout> WriteImage(const std::filesystem::path& sheet,
     }
     ImageLayout layout;
     std::int32_t sector = 0;
-    for (const TrackSpec& track : tracks) {
+    for (const ImageTrack& track : tracks) {
         if (track.sectors < 1 || track.pregap < 0) {
             Fail(error, "every track needs at least one sector");
             return std::nullopt;
@@ -186,14 +186,14 @@ AudioFill NoiseFill(std::uint32_t seed) {
     };
 }
 
-AudioFill MusicFill(const std::vector<TrackSpec>& tracks, std::uint32_t seed) {
+AudioFill MusicFill(const std::vector<ImageTrack>& tracks, std::uint32_t seed) {
     struct Cache {
         std::size_t track = static_cast<std::size_t>(-1);
         Bytes pcm;
     };
     auto cache = std::make_shared<Cache>();
     std::vector<std::int64_t> frames;
-    for (const TrackSpec& track : tracks) {
+    for (const ImageTrack& track : tracks) {
         frames.push_back((static_cast<std::int64_t>(track.pregap) + track.sectors) *
                          kFramesPerSector);
     }

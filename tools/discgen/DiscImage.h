@@ -17,7 +17,7 @@ constexpr std::int32_t kSectorBytes = 2352;
 constexpr std::int32_t kFramesPerSector = 588;
 constexpr std::int32_t kSectorsPerSecond = 75;
 
-struct TrackSpec {
+struct ImageTrack {
     bool data = false;        // a Mode 1 track (raw 2352-byte sectors)
     std::int32_t pregap = 0;  // sectors from INDEX 00 to INDEX 01, kept in the BIN
     std::int32_t sectors = 0; // sectors from INDEX 01 to the next track's INDEX 00
@@ -46,12 +46,12 @@ struct ImageLayout {
 // nullopt, with the reason in *error, when the layout is unusable or a file
 // cannot be written.
 std::optional<ImageLayout> WriteImage(const std::filesystem::path& sheet,
-                                      const std::vector<TrackSpec>& tracks, const AudioFill& fill,
+                                      const std::vector<ImageTrack>& tracks, const AudioFill& fill,
                                       SheetKind kind = SheetKind::Cue,
                                       std::string* error = nullptr);
 
 // Music-like stereo audio for `tracks`, a different tune for every track.
-AudioFill MusicFill(const std::vector<TrackSpec>& tracks, std::uint32_t seed);
+AudioFill MusicFill(const std::vector<ImageTrack>& tracks, std::uint32_t seed);
 
 // Full-scale noise, fast to make and never the same twice on a disc: for
 // benchmarks and for tests that compare bytes.
