@@ -33,8 +33,11 @@ tsan: deps build-tsan/build.ninja
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure
 
+# The demo disc (CUE/BIN plus its local CDDB entry) under build/demo/, and its
+# first track grabbed to demo-out/.
 demo: build
-	build/tools/demo-signal demo-out/demo.wav
+	build/tools/make-demo-disc build/demo
+	build/tools/demo-grab build/demo/demo.cue demo-out/track01.wav
 
 bench: build
 	scripts/run-benchmarks.sh

@@ -1,24 +1,42 @@
 // quavermill-cli: the terminal front end over the same job engine as the
-// window.
+// window. One file per command; the global options live in CliContext.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <vector>
 
+#include "CliContext.h"
 #include "core/Diagnostics.h"
+#include "disc/CdioLog.h"
 
 int main(int argc, char** argv) {
     g_FunctionTracer.Init(10, 20);
+    qm::InstallCdioLogHandler();
+
     CLI::App app{"Quavermill: grabs the tracks of audio CDs and disc images into audio files.",
                  "quavermill-cli"};
     app.set_version_flag("--version", "quavermill-cli 0.1.0");
+    app.footer("Exit status: 0 done, 1 a track failed, 2 usage or set-up error (bad option, no "
+               "drive, unreadable image), 3 cancelled.");
     app.require_subcommand(0, 1);
+    // Options a command does not know fall through to the global ones, so
+    // those may stand after the command too.
+    app.fallthrough();
+
+    qmcli::CliContext context;
+    qmcli::AddGlobalOptions(app, context);
+    const std::vector<qmcli::Command> commands = {qmcli::AddDrivesCommand(app),
+                                                  qmcli::AddTocCommand(app)};
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 2;
+        return app.exit(e) == 0 ? qmcli::kExitOk : qmcli::kExitUsage;
     }
-    if (app.get_subcommands().empty()) {
-        std::fputs(app.help().c_str(), stdout);
+    for (const qmcli::Command& command : commands) {
+        if (command.app->parsed()) {
+            return command.run(context);
+        }
     }
-    return 0;
+    std::fputs(app.help().c_str(), stdout);
+    return qmcli::kExitOk;
 }

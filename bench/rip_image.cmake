@@ -1,0 +1,3 @@
+add_executable(bench_rip_image ${CMAKE_CURRENT_LIST_DIR}/rip_image.cpp)
+target_link_libraries(bench_rip_image PRIVATE qm_disc qm_encoders qm_discgen)
+set_target_properties(bench_rip_image PROPERTIES OUTPUT_NAME rip_image)

@@ -1,0 +1,53 @@
+// What every command of quavermill-cli shares: the global options (accepted
+// before and after the command), the exit codes, and choosing the drive.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class CCDRipper;
+
+namespace qmcli {
+
+enum ExitCode : int {
+    kExitOk = 0,        // every chosen track complete, or the command succeeded
+    kExitFailed = 1,    // at least one track failed
+    kExitUsage = 2,     // bad option, no drive, unreadable image
+    kExitCancelled = 3, // the user cancelled
+};
+
+struct CliContext {
+    std::string device;       // --device: drive index, device path or disc image
+    std::string settingsFile; // --settings
+    std::string dataDir;      // --data-dir
+    bool yes = false;         // --yes: answer every prompt with Yes at once
+    bool no = false;          // --no
+    bool json = false;        // --json
+
+    // Opens the drive --device names on the ripper (or, without --device, the
+    // first drive that holds an audio disc, else the first drive). False, with
+    // the reason printed, when there is none.
+    bool AttachDrive(CCDRipper& ripper) const;
+    // Makes an image named by --device show up in the drive list. False, with
+    // the reason printed, when it does not open.
+    bool OpenNamedImage() const;
+};
+
+void AddGlobalOptions(CLI::App& app, CliContext& context);
+
+// One command: its subcommand and what runs once the whole line is parsed.
+struct Command {
+    CLI::App* app = nullptr;
+    std::function<int(const CliContext&)> run;
+};
+
+Command AddDrivesCommand(CLI::App& app);
+Command AddTocCommand(CLI::App& app);
+
+// Prints "quavermill-cli: <text>" on standard error.
+void PrintError(const std::string& text);
+
+} // namespace qmcli

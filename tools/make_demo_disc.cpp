@@ -1,0 +1,90 @@
+// Writes the bundled demo disc: a CUE/BIN image of six tracks of synthesized
+// music, and its entry in the local CDDB folder ("Local CDDB/<disc id>") so
+// the program names the album and tracks without a look-up.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "disc/CdAccess.h"
+#include "disc/CdioDrive.h"
+#include "discgen/DiscImage.h"
+
+namespace {
+
+struct DemoTrack {
+    const char* title;
+    int seconds;
+};
+
+constexpr DemoTrack kTracks[] = {
+    {"Opening Lines", 24}, {"Copper Kettle", 31},  {"Slow River", 20},
+    {"Night Market", 37},  {"Paper Lanterns", 28}, {"Last Light", 33},
+};
+constexpr const char* kArtist = "The Quavermill Players";
+constexpr const char* kAlbum = "Demo Disc";
+constexpr const char* kGenre = "Instrumental";
+constexpr int kYear = 2024;
+
+// The local CDDB entry as the program writes it: CR LF line ends, a track
+// line per track numbered from 0.
+std::string CddbEntry() {
+    std::string text = "# Quavermill\r\n# version 1.25\r\n";
+    text += std::string("DARTIST=") + kArtist + "\r\n";
+    text += std::string("DTITLE=") + kAlbum + "\r\n";
+    text += std::string("DGENRE=") + kGenre + "\r\n";
+    text += "DYEAR=" + std::to_string(kYear) + "\r\n";
+    for (std::size_t i = 0; i < std::size(kTracks); ++i) {
+        text += "TTITLE" + std::to_string(i) + "=" + kTracks[i].title + "\r\n";
+    }
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make-demo-disc OUTPUT-FOLDER\n");
+        return 2;
+    }
+    const std::filesystem::path folder = argv[1];
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+
+    std::vector<discgen::ImageTrack> tracks;
+    for (const DemoTrack& track : kTracks) {
+        tracks.push_back({false, 0, track.seconds * discgen::kSectorsPerSecond});
+    }
+    std::string error;
+    const auto layout =
+        discgen::WriteImage(folder / "demo.cue", tracks, discgen::MusicFill(tracks, 7),
+                            discgen::SheetKind::Cue, &error);
+    if (!layout) {
+        std::fprintf(stderr, "make-demo-disc: %s\n", error.c_str());
+        return 1;
+    }
+
+    // The disc id as the program will compute it from the image.
+    const auto drive = qm::CdioDrive::ForImage(layout->sheet, &error);
+    qm::DiscToc toc;
+    if (!drive || !drive->Open(0) || !drive->ReadToc(toc)) {
+        std::fprintf(stderr, "make-demo-disc: the image does not read back: %s\n", error.c_str());
+        return 1;
+    }
+    drive->Close();
+    char id[16];
+    std::snprintf(id, sizeof id, "%X", qm::CddbDiscId(toc));
+    const std::filesystem::path cddb = folder / "Local CDDB";
+    std::filesystem::create_directories(cddb, ec);
+    std::ofstream entry(cddb / id, std::ios::binary | std::ios::trunc);
+    entry << CddbEntry();
+    entry.close();
+    if (!entry) {
+        std::fprintf(stderr, "make-demo-disc: cannot write %s\n", (cddb / id).c_str());
+        return 1;
+    }
+    std::printf("Wrote %s (%zu tracks, disc id %08x) and its CDDB entry %s\n",
+                layout->sheet.c_str(), tracks.size(), qm::CddbDiscId(toc), (cddb / id).c_str());
+    return 0;
+}
