@@ -35,7 +35,10 @@ function(qm_test name)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${ARGN})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QM_SOURCE_DIR=${PROJECT_SOURCE_DIR};QM_BUILD_DIR=${PROJECT_BINARY_DIR}")
+  # Where the sources, the build tree and the two programs are.
+  target_compile_definitions(${name} PRIVATE
+    QM_SOURCE_DIR="${PROJECT_SOURCE_DIR}" QM_BUILD_DIR="${PROJECT_BINARY_DIR}"
+    QM_PROGRAM_DIR="${QM_PROGRAM_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
 endfunction()
 include(GoogleTest)

@@ -1,5 +1,6 @@
 #include "support/Pcm.h"
 
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
