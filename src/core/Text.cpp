@@ -1,5 +1,8 @@
 #include "core/Text.h"
 
+#include <glib.h>
+
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -62,6 +65,43 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::int32_t LeadingInteger(std::string_view text, bool* found) {
+    std::size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || (text[at] >= '\t' && text[at] <= '\r'))) {
+        ++at;
+    }
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    constexpr std::int64_t kLimit = std::int64_t{INT32_MAX} + 1;
+    std::int64_t value = 0;
+    const std::size_t digits = at;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        value = std::min<std::int64_t>(value * 10 + (text[at] - '0'), kLimit);
+    }
+    if (found != nullptr) {
+        *found = at > digits;
+    }
+    value = negative ? -value : value;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+std::string MakeValidUtf8(std::string_view text) {
+    if (g_utf8_validate_len(text.data(), text.size(), nullptr)) {
+        return std::string(text);
+    }
+    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    std::string out = valid != nullptr ? valid : "";
+    g_free(valid);
+    return out;
 }
 
 } // namespace qm

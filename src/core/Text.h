@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,5 +22,18 @@ std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Case-insensitive comparison of ASCII letters (other bytes compare exactly).
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// The same for the start of `text`.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
+// The leading decimal number of `text` as the C library's string-to-integer
+// conversion reads it (blanks, then an optional sign, then digits), clamped
+// to the 32-bit range instead of overflowing. 0 when there is none; `found`
+// says whether there were digits.
+std::int32_t LeadingInteger(std::string_view text, bool* found = nullptr);
+
+// `text` with every byte that does not belong to a well-formed UTF-8 sequence
+// replaced by U+FFFD. Metadata from the network or an old file may be in
+// another encoding; file names, tags and playlists must stay UTF-8.
+std::string MakeValidUtf8(std::string_view text);
 
 } // namespace qm

@@ -4,13 +4,13 @@
 #include "platform/SettingsStore.h"
 
 #include <glib.h>
-#include <pwd.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <system_error>
+
+#include "platform/UserFolders.h"
 
 namespace qm {
 
@@ -283,12 +283,7 @@ std::filesystem::path DefaultSettingsPath() {
     if (config != nullptr && config[0] == '/') {
         base = config;
     } else {
-        const char* home = std::getenv("HOME");
-        if (home == nullptr || home[0] == '\0') {
-            const passwd* entry = ::getpwuid(::getuid());
-            home = entry != nullptr ? entry->pw_dir : "/";
-        }
-        base = std::filesystem::path(home) / ".config";
+        base = HomeFolder() / ".config";
     }
     return base / "Hollowcraft" / "Quavermill.conf";
 }

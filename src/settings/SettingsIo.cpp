@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "core/Text.h"
 #include "settings/Settings.h"
 
 namespace qm::settings {
@@ -22,21 +23,7 @@ std::size_t SkipBlanks(const std::string& text) {
 } // namespace
 
 long long ParseInteger(const std::string& text) {
-    std::size_t at = SkipBlanks(text);
-    bool negative = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-        negative = text[at] == '-';
-        ++at;
-    }
-    long long value = 0;
-    constexpr long long kLimit =
-        static_cast<long long>(std::numeric_limits<std::int32_t>::max()) + 1;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-        value = std::min(value * 10 + (text[at] - '0'), kLimit);
-    }
-    value = negative ? -value : value;
-    return std::clamp<long long>(value, std::numeric_limits<std::int32_t>::min(),
-                                 std::numeric_limits<std::int32_t>::max());
+    return qm::LeadingInteger(text);
 }
 
 double ParseReal(const std::string& text) {
