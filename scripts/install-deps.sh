@@ -15,7 +15,7 @@ packages=(
   # tests and benchmarks: frameworks, oracles and reference tools
   libgtest-dev libgmock-dev libbenchmark-dev libdiscid-dev
   ffmpeg sox flac lame mpg123 vorbis-tools bchunk libxml2-utils
-  python3 python3-mutagen time xvfb xauth
+  python3 python3-mutagen python3-gi gir1.2-totemplparser-1.0 time xvfb xauth
 )
 
 missing=()
