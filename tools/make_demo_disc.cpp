@@ -3,12 +3,12 @@
 // the program names the album and tracks without a look-up.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "disc/CdAccess.h"
 #include "disc/CdioDrive.h"
+#include "disc/LocalCDDB.h"
 #include "discgen/DiscImage.h"
 
 namespace {
@@ -26,20 +26,6 @@ constexpr const char* kArtist = "The Quavermill Players";
 constexpr const char* kAlbum = "Demo Disc";
 constexpr const char* kGenre = "Instrumental";
 constexpr int kYear = 2024;
-
-// The local CDDB entry as the program writes it: CR LF line ends, a track
-// line per track numbered from 0.
-std::string CddbEntry() {
-    std::string text = "# Quavermill\r\n# version 1.25\r\n";
-    text += std::string("DARTIST=") + kArtist + "\r\n";
-    text += std::string("DTITLE=") + kAlbum + "\r\n";
-    text += std::string("DGENRE=") + kGenre + "\r\n";
-    text += "DYEAR=" + std::to_string(kYear) + "\r\n";
-    for (std::size_t i = 0; i < std::size(kTracks); ++i) {
-        text += "TTITLE" + std::to_string(i) + "=" + kTracks[i].title + "\r\n";
-    }
-    return text;
-}
 
 } // namespace
 
@@ -73,18 +59,29 @@ int main(int argc, char** argv) {
         return 1;
     }
     drive->Close();
-    char id[16];
-    std::snprintf(id, sizeof id, "%X", qm::CddbDiscId(toc));
-    const std::filesystem::path cddb = folder / "Local CDDB";
-    std::filesystem::create_directories(cddb, ec);
-    std::ofstream entry(cddb / id, std::ios::binary | std::ios::trunc);
-    entry << CddbEntry();
-    entry.close();
-    if (!entry) {
-        std::fprintf(stderr, "make-demo-disc: cannot write %s\n", (cddb / id).c_str());
+    // The entry is written by the program's own cache writer, so the demo
+    // disc is named exactly as a disc the user looked up once.
+    DiscInfo disc;
+    disc.artist = kArtist;
+    disc.title = kAlbum;
+    disc.genre = kGenre;
+    disc.year = kYear;
+    std::vector<CID3Tag> tags(std::size(kTracks));
+    std::vector<const CID3Tag*> tagPointers;
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        disc.tracks.push_back({kTracks[i].title, "", kTracks[i].seconds});
+        tags[i].SetTag("Title", kTracks[i].title);
+        tags[i].SetTag("Artist", kArtist);
+        tagPointers.push_back(&tags[i]);
+    }
+    const std::uint32_t id = qm::CddbDiscId(toc);
+    const std::filesystem::path cddb = folder / kLocalCDDBFolder;
+    if (!SaveLocalCDDB(cddb, id, disc, tagPointers, toc.firstTrack, toc.lastTrack)) {
+        std::fprintf(stderr, "make-demo-disc: cannot write %s\n",
+                     (cddb / LocalCDDBFileName(id)).c_str());
         return 1;
     }
     std::printf("Wrote %s (%zu tracks, disc id %08x) and its CDDB entry %s\n",
-                layout->sheet.c_str(), tracks.size(), qm::CddbDiscId(toc), (cddb / id).c_str());
+                layout->sheet.c_str(), tracks.size(), id, (cddb / LocalCDDBFileName(id)).c_str());
     return 0;
 }

@@ -1,0 +1,45 @@
+// The local CDDB cache: one small text file per disc, named by its CDDB disc
+// id, holding the names a look-up or the user gave the disc, so that it is
+// named again without a query. The writer and the reader live together
+// because they must agree: a file written here reads back to the same disc
+// artist, album, genre, year and track titles.
+//
+// The file: CR LF lines of key=value, no escaping. "# " and the program's
+// title, "# version 1.25", then DARTIST, DTITLE, DGENRE, DYEAR (only when the
+// year is above 0), and a TTITLE<n> line per track numbered from 0, as
+// "title" or, for a track of another artist, "artist / title ".
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+
+#include "core/DiscInfo.h"
+#include "output/ID3Tag.h"
+
+// The cache folder's name inside the data folder.
+inline constexpr const char* kLocalCDDBFolder = "Local CDDB";
+
+// The name of a disc's file: its id in upper-case hexadecimal ("%X").
+std::string LocalCDDBFileName(std::uint32_t discId);
+
+// Writes the file of disc `discId` into `folder` (created when missing): the
+// disc's names from `disc` and each track's title and artist from its tag.
+// `tags` holds the tags of tracks firstTrack..lastTrack in order (a missing
+// or null one counts as empty). The old file is replaced in one step, so a
+// failed save leaves it as it was. False for disc id 0 or a failed write.
+bool SaveLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, const DiscInfo& disc,
+                   std::span<const CID3Tag* const> tags, std::int32_t firstTrack,
+                   std::int32_t lastTrack);
+
+// Reads the file of disc `discId` from `folder` into `disc` and the tags.
+// Only the keys the file holds change (a later line wins); with
+// `parseMixedCD` a track title "artist / title" is split. Then every tag gets
+// the album, the disc artist where it has none, the year (1..9999) and the
+// genre spelt as in GenreTable (a genre not in it is removed from the tags,
+// and so is a year outside that range). False, with nothing changed, for disc
+// id 0 or a file that cannot be read.
+bool LoadLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, DiscInfo& disc,
+                   std::span<CID3Tag* const> tags, std::int32_t firstTrack, std::int32_t lastTrack,
+                   bool parseMixedCD);
