@@ -1,0 +1,93 @@
+// The application's shared data: the one object, held for the whole run,
+// through which the jobs, the track list and the windows reach the settings,
+// the stages, the tracks of the disc in the drive and the per-user data
+// folder. Its naming, cache and playlist operations bind the settings and
+// the disc to the functions of output/ and disc/ that do the work.
+//
+// Threads: the user-interface thread owns the object. A grab's worker calls
+// FormatName while the job runs; the job keeps the settings and the track
+// records unchanged meanwhile, and sets the mixed-CD flag before it starts
+// each track.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "disc/CDRipper.h"
+#include "settings/Settings.h"
+#include "settings/TrackRecord.h"
+
+// The disc-level texts the info bar and the track list show; the cache
+// loader and the grab job set them.
+struct DiscTexts {
+    std::string album;
+    std::string artist;
+    std::string year; // "%d" of a year from 1 to 9999, else ""
+    std::string genre;
+
+    bool operator==(const DiscTexts&) const = default;
+};
+
+class CData {
+public:
+    CData();
+    CData(const CData&) = delete;
+    CData& operator=(const CData&) = delete;
+
+    // Every setting of the run: loaded at start-up, saved at exit.
+    QuavermillSettings& Settings() { return m_settings; }
+    const QuavermillSettings& Settings() const { return m_settings; }
+    // The record every new track record is copied from.
+    TrackRecord& DefaultTrack() { return m_settings.DefaultTrack; }
+    // One record per track of the disc in the drive, index 0 = its first
+    // track; rebuilt by the track list on each refresh.
+    std::vector<TrackRecord>& Tracks() { return m_tracks; }
+    const std::vector<TrackRecord>& Tracks() const { return m_tracks; }
+    // The single ripper of the run: it reads the disc and holds its names.
+    CCDRipper& Ripper() { return m_ripper; }
+    DiscTexts& GetDiscTexts() { return m_discTexts; }
+
+    // The grab job's mixed-CD test result for the track about to be grabbed:
+    // track artists then name the files.
+    void SetMixedCD(bool mixedCD) { m_mixedCD = mixedCD; }
+    bool GetMixedCD() const { return m_mixedCD; }
+
+    // Where the program keeps its own files (the local CDDB cache):
+    // qm::DefaultDataFolder() until a front end sets its --data-dir.
+    const std::filesystem::path& DataFolder() const { return m_dataFolder; }
+    void SetDataFolder(const std::filesystem::path& folder) { m_dataFolder = folder; }
+    std::filesystem::path LocalCDDBFolder() const;
+
+    // The disc in the drive: its CDDB id (0 when none can be computed) and
+    // its first and last track numbers (-1 when its table cannot be read).
+    std::uint32_t GetCDDBID();
+    void GetTrackRange(std::int32_t* firstTrack, std::int32_t* lastTrack);
+
+    // The output path of disc track `trackNumber`; "" when the disc's table
+    // cannot be read, the track is not on the disc or has no record.
+    std::string FormatName(std::int32_t trackNumber);
+    // The album rip's file name from `mask` and the album record (no folder).
+    std::string FormatName(const std::string& mask, const TrackRecord& albumTrack);
+
+    // The cache file of the disc in the drive, in LocalCDDBFolder().
+    bool SaveLocalCDDB();
+    // Also sets the disc texts.
+    bool LoadLocalCDDB();
+
+    // The grab's playlist ("" when none is wanted), its creation or check at
+    // the start of the grab, and adding a finished track.
+    std::string GeneratePlaylistName();
+    bool PreparePlaylist(const std::string& path);
+    bool AddToPlaylist(const std::string& playlist, const std::string& track);
+
+private:
+    QuavermillSettings m_settings;
+    std::vector<TrackRecord> m_tracks;
+    CCDRipper m_ripper;
+    DiscTexts m_discTexts;
+    std::atomic<bool> m_mixedCD{false};
+    std::filesystem::path m_dataFolder;
+};
