@@ -25,10 +25,29 @@ std::uint32_t CData::GetCDDBID() {
 
 void CData::GetTrackRange(std::int32_t* firstTrack, std::int32_t* lastTrack) {
     QM_TRACE("Data");
+    if (firstTrack == nullptr || lastTrack == nullptr) {
+        return;
+    }
     if (!m_ripper.GetTrackRange(firstTrack, lastTrack)) {
         *firstTrack = -1;
         *lastTrack = -1;
     }
+}
+
+bool CData::GetCacheKey(CacheKey* key) {
+    QM_TRACE("Data");
+    key->id = GetCDDBID();
+    GetTrackRange(&key->first, &key->last);
+    QM_RETURN(0, key->id != 0);
+}
+
+std::vector<CID3Tag*> CData::TrackTags() {
+    QM_TRACE("Data");
+    std::vector<CID3Tag*> tags;
+    for (TrackRecord& track : m_tracks) {
+        tags.push_back(&track.tag);
+    }
+    QM_RETURN(0, tags);
 }
 
 std::string CData::FormatName(std::int32_t trackNumber) {
@@ -61,35 +80,24 @@ std::string CData::FormatName(const std::string& mask, const TrackRecord& albumT
 
 bool CData::SaveLocalCDDB() {
     QM_TRACE("Data");
-    const std::uint32_t id = GetCDDBID();
-    if (id == 0) {
+    CacheKey key;
+    if (!GetCacheKey(&key)) {
         QM_RETURN(0, false);
     }
-    std::int32_t first = -1;
-    std::int32_t last = -1;
-    GetTrackRange(&first, &last);
-    std::vector<const CID3Tag*> tags;
-    for (const TrackRecord& track : m_tracks) {
-        tags.push_back(&track.tag);
-    }
-    QM_RETURN(1, ::SaveLocalCDDB(LocalCDDBFolder(), id, m_ripper.GetDiscInfo(), tags, first, last));
+    const std::vector<CID3Tag*> tags = TrackTags();
+    const std::vector<const CID3Tag*> readOnly(tags.begin(), tags.end());
+    QM_RETURN(1, ::SaveLocalCDDB(LocalCDDBFolder(), key.id, m_ripper.GetDiscInfo(), readOnly,
+                                 key.first, key.last));
 }
 
 bool CData::LoadLocalCDDB() {
     QM_TRACE("Data");
-    const std::uint32_t id = GetCDDBID();
-    if (id == 0) {
+    CacheKey key;
+    if (!GetCacheKey(&key)) {
         QM_RETURN(0, false);
     }
-    std::int32_t first = -1;
-    std::int32_t last = -1;
-    GetTrackRange(&first, &last);
-    std::vector<CID3Tag*> tags;
-    for (TrackRecord& track : m_tracks) {
-        tags.push_back(&track.tag);
-    }
     DiscInfo& disc = m_ripper.GetDiscInfo();
-    if (!::LoadLocalCDDB(LocalCDDBFolder(), id, disc, tags, first, last,
+    if (!::LoadLocalCDDB(LocalCDDBFolder(), key.id, disc, TrackTags(), key.first, key.last,
                          m_settings.naming.ParseMixedCD)) {
         QM_RETURN(1, false);
     }

@@ -84,6 +84,16 @@ public:
     bool AddToPlaylist(const std::string& playlist, const std::string& track);
 
 private:
+    // What names a disc's cache entry: its id (0: none) and track range.
+    struct CacheKey {
+        std::uint32_t id = 0;
+        std::int32_t first = -1;
+        std::int32_t last = -1;
+    };
+    bool GetCacheKey(CacheKey* key);
+    // The tags of the track records, in track order.
+    std::vector<CID3Tag*> TrackTags();
+
     QuavermillSettings m_settings;
     std::vector<TrackRecord> m_tracks;
     CCDRipper m_ripper;

@@ -4,10 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "core/Text.h"
 #include "disc/LocalCDDB.h"
+#include "support/Pcm.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -15,13 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t kId = 0x0A0B0C0D;
-
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // A disc of `count` tracks numbered from `first`, with a tag per track.
 struct Disc {
@@ -65,17 +58,18 @@ TEST(LocalCDDB, TheFileAsWritten) {
     const fs::path folder = dir / "data" / "Local CDDB";
     ASSERT_TRUE(disc.Save(folder));
     EXPECT_EQ(LocalCDDBFileName(kId), "A0B0C0D");
-    EXPECT_EQ(Read(folder / "A0B0C0D"), "# Quavermill\r\n# version 1.25\r\n"
-                                        "DARTIST=X\r\nDTITLE=The Album\r\nDGENRE=Rock\r\n"
-                                        "DYEAR=1999\r\n"
-                                        "TTITLE0=One\r\n"
-                                        "TTITLE1=Guest / Two \r\n"
-                                        "TTITLE2=Three\r\n");
+    EXPECT_EQ(qmtest::ReadText(folder / "A0B0C0D"),
+              "# Quavermill\r\n# version 1.25\r\n"
+              "DARTIST=X\r\nDTITLE=The Album\r\nDGENRE=Rock\r\n"
+              "DYEAR=1999\r\n"
+              "TTITLE0=One\r\n"
+              "TTITLE1=Guest / Two \r\n"
+              "TTITLE2=Three\r\n");
 
     // No year: no DYEAR line; empty values are still written.
     Disc bare(1);
     ASSERT_TRUE(bare.Save(folder));
-    EXPECT_EQ(Read(folder / "A0B0C0D"),
+    EXPECT_EQ(qmtest::ReadText(folder / "A0B0C0D"),
               "# Quavermill\r\n# version 1.25\r\nDARTIST=\r\nDTITLE=\r\nDGENRE=\r\nTTITLE0=\r\n");
     EXPECT_FALSE(SaveLocalCDDB(folder, 0, bare.info, {}, 1, 1));
     EXPECT_FALSE(fs::exists(folder / "0"));
@@ -218,7 +212,7 @@ TEST(LocalCDDB, LongAndHostileValues) {
     }
     disc.tags[1].SetTag("Title", longTitle);
     ASSERT_TRUE(disc.Save(dir.path()));
-    const std::string file = Read(dir / LocalCDDBFileName(kId));
+    const std::string file = qmtest::ReadText(dir / LocalCDDBFileName(kId));
     EXPECT_TRUE(file.ends_with("\r\n"));
 
     Disc loaded(2);

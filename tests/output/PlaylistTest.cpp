@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 
 #include "core/Text.h"
 #include "output/Playlist.h"
 #include "platform/UserFolders.h"
+#include "support/Pcm.h"
 #include "support/PlaylistReader.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
@@ -21,17 +21,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void Write(const fs::path& file, const std::string& text) {
-    std::ofstream(file, std::ios::binary) << text;
-}
 
 DiscInfo AcDc() {
     DiscInfo disc;
@@ -144,42 +133,43 @@ TEST(M3U, NewListOverwriteAndAppend) {
     qmtest::TempDir dir;
     const std::string list = (dir / "sub" / "list.m3u").string();
     ASSERT_TRUE(PreparePlaylist(list, false));
-    EXPECT_EQ(Read(list), "#EXTM3U\r\n");
+    EXPECT_EQ(qmtest::ReadText(list), "#EXTM3U\r\n");
     ASSERT_TRUE(AddToPlaylist(list, "/music/01.mp3"));
     ASSERT_TRUE(AddToPlaylist(list, "/music/02.mp3"));
-    EXPECT_EQ(Read(list), "#EXTM3U\r\n/music/01.mp3\r\n/music/02.mp3\r\n");
+    EXPECT_EQ(qmtest::ReadText(list), "#EXTM3U\r\n/music/01.mp3\r\n/music/02.mp3\r\n");
 
     // Adding keeps what is there; a track listed in other letters is not added again.
     ASSERT_TRUE(PreparePlaylist(list, false));
     ASSERT_TRUE(AddToPlaylist(list, "/MUSIC/01.MP3"));
     ASSERT_TRUE(AddToPlaylist(list, "/music/03.mp3"));
-    EXPECT_EQ(Read(list), "#EXTM3U\r\n/music/01.mp3\r\n/music/02.mp3\r\n/music/03.mp3\r\n");
+    EXPECT_EQ(qmtest::ReadText(list),
+              "#EXTM3U\r\n/music/01.mp3\r\n/music/02.mp3\r\n/music/03.mp3\r\n");
 
     // Overwriting starts again.
     ASSERT_TRUE(PreparePlaylist(list, true));
-    EXPECT_EQ(Read(list), "#EXTM3U\r\n");
+    EXPECT_EQ(qmtest::ReadText(list), "#EXTM3U\r\n");
 }
 
 TEST(M3U, ExistingListsAreCheckedAndRefusedOnesStayUntouched) {
     qmtest::TempDir dir;
     const fs::path list = dir / "list.m3u";
-    Write(list, "#extm3u\n/old.mp3");
+    qmtest::WriteText(list, "#extm3u\n/old.mp3");
     EXPECT_TRUE(PrepareM3U(list.string(), false));
     // A last line without its line end gets one before the new entry.
     EXPECT_TRUE(AddToM3U(list.string(), "/new.mp3"));
-    EXPECT_EQ(Read(list), "#extm3u\n/old.mp3\r\n/new.mp3\r\n");
+    EXPECT_EQ(qmtest::ReadText(list), "#extm3u\n/old.mp3\r\n/new.mp3\r\n");
 
     for (const std::string text : {"/music/a.mp3\r\n", "#EXTM3", "[playlist]\r\nFile1=a.mp3\r\n"}) {
-        Write(list, text);
+        qmtest::WriteText(list, text);
         EXPECT_FALSE(PrepareM3U(list.string(), false)) << text;
-        EXPECT_EQ(Read(list), text);
+        EXPECT_EQ(qmtest::ReadText(list), text);
     }
     EXPECT_FALSE(AddToM3U((dir / "missing.m3u").string(), "/a.mp3"));
     EXPECT_FALSE(fs::exists(dir / "missing.m3u"));
     // A path with a line break would become two entries.
-    Write(list, "#EXTM3U\r\n");
+    qmtest::WriteText(list, "#EXTM3U\r\n");
     EXPECT_FALSE(AddToM3U(list.string(), "/a.mp3\n/etc/passwd"));
-    EXPECT_EQ(Read(list), "#EXTM3U\r\n");
+    EXPECT_EQ(qmtest::ReadText(list), "#EXTM3U\r\n");
     // A folder where the list should be.
     fs::create_directory(dir / "folder.m3u");
     EXPECT_FALSE(PrepareM3U((dir / "folder.m3u").string(), true));
@@ -191,23 +181,25 @@ TEST(M3U, RelativeTrackPathsAreListedAbsolute) {
     const std::string list = (dir / "list.m3u").string();
     ASSERT_TRUE(PrepareM3U(list, true));
     ASSERT_TRUE(AddToM3U(list, "out/01.mp3"));
-    EXPECT_EQ(Read(list), "#EXTM3U\r\n" + (fs::current_path() / "out/01.mp3").string() + "\r\n");
+    EXPECT_EQ(qmtest::ReadText(list),
+              "#EXTM3U\r\n" + (fs::current_path() / "out/01.mp3").string() + "\r\n");
 }
 
 TEST(WPL, TwoTracksIntoANewList) {
     qmtest::TempDir dir;
     const std::string list = (dir / "list.wpl").string();
     ASSERT_TRUE(PreparePlaylist(list, false));
-    EXPECT_EQ(Read(list), kWplSkeleton);
+    EXPECT_EQ(qmtest::ReadText(list), kWplSkeleton);
     ASSERT_TRUE(AddToPlaylist(list, (dir / "01.wma").string()));
     ASSERT_TRUE(AddToPlaylist(list, (dir / "02.wma").string()));
-    EXPECT_EQ(Read(list), "<?wpl version=\"1.0\"?>\r\n<smil>\r\n<head>\r\n"
-                          "<title>Playlist</title>\r\n</head>\r\n<body>\r\n<seq>\r\n"
-                          "<media src=\"01.wma\"/>\r\n<media src=\"02.wma\"/>\r\n"
-                          "</seq>\r\n</body>\r\n</smil>\r\n");
+    EXPECT_EQ(qmtest::ReadText(list), "<?wpl version=\"1.0\"?>\r\n<smil>\r\n<head>\r\n"
+                                      "<title>Playlist</title>\r\n</head>\r\n<body>\r\n<seq>\r\n"
+                                      "<media src=\"01.wma\"/>\r\n<media src=\"02.wma\"/>\r\n"
+                                      "</seq>\r\n</body>\r\n</smil>\r\n");
     // No duplicate check in a WPL.
     ASSERT_TRUE(AddToPlaylist(list, (dir / "02.wma").string()));
-    EXPECT_NE(Read(list).find("\"02.wma\"/>\r\n<media src=\"02.wma\""), std::string::npos);
+    EXPECT_NE(qmtest::ReadText(list).find("\"02.wma\"/>\r\n<media src=\"02.wma\""),
+              std::string::npos);
     EXPECT_TRUE(qmtest::XmlWellFormed(list));
     EXPECT_FALSE(fs::exists(list + "tmp"));
 }
@@ -222,7 +214,7 @@ TEST(WPL, RelativePathsOnlyBelowTheListsFolderAndEscaping) {
     ASSERT_TRUE(AddToWPL(list, (dir / "music" / "02.wma").string()));
     ASSERT_TRUE(AddToWPL(list, (dir / "Music" / "Tom & Jerry's <\"best\">.wma").string()));
     ASSERT_TRUE(AddToWPL(list, (dir / "Music" / "bad\xFF\x01.wma").string()));
-    const std::string text = Read(list);
+    const std::string text = qmtest::ReadText(list);
     EXPECT_NE(text.find("<media src=\"Album/01.wma\"/>"), std::string::npos);
     EXPECT_NE(text.find("<media src=\"/elsewhere/Album/01.wma\"/>"), std::string::npos);
     EXPECT_NE(text.find("<media src=\"" + (dir / "music" / "02.wma").string() + "\"/>"),
@@ -241,23 +233,24 @@ TEST(WPL, ListsOfOtherProgramsAndBrokenLists) {
     const std::string other = "<?wpl version=\"1.0\"?>\n<smil><head><meta name=\"x\" content=\"a>"
                               "</seq>\"/></head>\n<body><seq><media src=\"a.mp3\"\n/></seq\n>"
                               "</body></smil>\n";
-    Write(list, other);
+    qmtest::WriteText(list, other);
     ASSERT_TRUE(PrepareWPL(list.string(), false));
-    EXPECT_EQ(Read(list), other); // an existing list is not checked or changed
+    EXPECT_EQ(qmtest::ReadText(list), other); // an existing list is not checked or changed
     ASSERT_TRUE(AddToWPL(list.string(), (dir / "b.mp3").string()));
-    EXPECT_EQ(Read(list), "<?wpl version=\"1.0\"?>\r\n<smil><head><meta name=\"x\" content=\"a>"
-                          "</seq>\"/></head>\r\n<body><seq><media src=\"a.mp3\"\r\n/>"
-                          "<media src=\"b.mp3\"/>\r\n</seq\r\n></body></smil>\r\n");
+    EXPECT_EQ(qmtest::ReadText(list),
+              "<?wpl version=\"1.0\"?>\r\n<smil><head><meta name=\"x\" content=\"a>"
+              "</seq>\"/></head>\r\n<body><seq><media src=\"a.mp3\"\r\n/>"
+              "<media src=\"b.mp3\"/>\r\n</seq\r\n></body></smil>\r\n");
 
     // No "</seq>": the list stays as it is, and that is no error.
     const std::string noSeq = "<smil><body></body></smil>\n";
-    Write(list, noSeq);
+    qmtest::WriteText(list, noSeq);
     EXPECT_TRUE(AddToWPL(list.string(), "/x.mp3"));
-    EXPECT_EQ(Read(list), noSeq);
+    EXPECT_EQ(qmtest::ReadText(list), noSeq);
     // Tags that do not read: an error, reported after the entry went in.
-    Write(list, "<a <b>\n>\n<seq></seq>\n");
+    qmtest::WriteText(list, "<a <b>\n>\n<seq></seq>\n");
     EXPECT_FALSE(AddToWPL(list.string(), "/x.mp3"));
-    EXPECT_EQ(Read(list), "<a <b>\r\n>\r\n<seq><media src=\"/x.mp3\"/>\r\n</seq>\r\n");
+    EXPECT_EQ(qmtest::ReadText(list), "<a <b>\r\n>\r\n<seq><media src=\"/x.mp3\"/>\r\n</seq>\r\n");
     EXPECT_FALSE(AddToWPL((dir / "missing.wpl").string(), "/x.mp3"));
 }
 
@@ -266,11 +259,11 @@ TEST(WPL, AFailedRewriteLeavesTheOldList) {
     const std::string list = (dir / "list.wpl").string();
     ASSERT_TRUE(PrepareWPL(list, false));
     ASSERT_TRUE(AddToWPL(list, (dir / "01.mp3").string()));
-    const std::string before = Read(list);
+    const std::string before = qmtest::ReadText(list);
     // The temporary file cannot be made: a folder stands in its place.
     fs::create_directory(list + "tmp");
     EXPECT_FALSE(AddToWPL(list, (dir / "02.mp3").string()));
-    EXPECT_EQ(Read(list), before);
+    EXPECT_EQ(qmtest::ReadText(list), before);
     fs::remove(list + "tmp");
 
     // A list kept read-only stays as it is, although a rename could replace it.
@@ -286,14 +279,14 @@ TEST(WPL, AFailedRewriteLeavesTheOldList) {
         });
     };
     EXPECT_EQ(attempt(), 0);
-    EXPECT_EQ(Read(list), before);
+    EXPECT_EQ(qmtest::ReadText(list), before);
     // So does a writable list in a folder where no temporary file can be made.
     fs::permissions(list, perms::owner_read | perms::owner_write | perms::group_read |
                               perms::group_write | perms::others_read | perms::others_write);
     fs::permissions(dir.path(), perms::owner_all | perms::group_read | perms::group_exec |
                                     perms::others_read | perms::others_exec);
     EXPECT_EQ(attempt(), 0);
-    EXPECT_EQ(Read(list), before);
+    EXPECT_EQ(qmtest::ReadText(list), before);
     fs::permissions(dir.path(), perms::all);
 }
 
@@ -307,7 +300,7 @@ TEST(WPL, TheListKeepsItsPermissionsAndALinkStaysALink) {
     ASSERT_TRUE(AddToWPL((dir / "link.wpl").string(), (dir / "real" / "01.mp3").string()));
     EXPECT_TRUE(fs::is_symlink(dir / "link.wpl"));
     // Relative to the folder of the list as it was named.
-    EXPECT_NE(Read(real).find("<media src=\"real/01.mp3\"/>"), std::string::npos);
+    EXPECT_NE(qmtest::ReadText(real).find("<media src=\"real/01.mp3\"/>"), std::string::npos);
     EXPECT_EQ(fs::status(real).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
@@ -319,7 +312,7 @@ TEST(Playlists, APlayersParserReadsBothFormats) {
     std::vector<std::string> tracks;
     for (const char* name : {"01 - One.wav", "02 - Two & Three.wav", "03 - \"Four\".wav"}) {
         tracks.push_back((music / name).string());
-        Write(tracks.back(), "");
+        qmtest::WriteText(tracks.back(), "");
     }
     for (const char* name : {"list.m3u", "list.wpl"}) {
         const std::string list = (dir / "Mus & ic" / name).string();

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "platform/AtomicFile.h"
+#include "support/Pcm.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -14,23 +14,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST(AtomicFile, ReplaceKeepsPermissionsAndLinks) {
     qmtest::TempDir dir;
     const fs::path file = dir / "list";
     ASSERT_TRUE(qm::ReplaceFileContents(file, "one"));
-    EXPECT_EQ(Read(file), "one");
+    EXPECT_EQ(qmtest::ReadText(file), "one");
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink(file, dir / "link");
     ASSERT_TRUE(qm::ReplaceFileContents(dir / "link", "two"));
     EXPECT_TRUE(fs::is_symlink(dir / "link"));
-    EXPECT_EQ(Read(file), "two");
+    EXPECT_EQ(qmtest::ReadText(file), "two");
     EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
@@ -49,7 +42,7 @@ TEST(AtomicFile, AFailedWriteLeavesTheOldFile) {
     });
     fs::permissions(dir.path(), fs::perms::all);
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(Read(file), "old");
+    EXPECT_EQ(qmtest::ReadText(file), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 
     // WriteNewFile does not follow a link, and takes another file's mode.

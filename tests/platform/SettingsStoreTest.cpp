@@ -17,14 +17,8 @@ namespace fs = std::filesystem;
 using qm::OpenSettingsStore;
 using qm::StoreOpen;
 
-std::string ReadText(const fs::path& file) {
-    const auto bytes = qmtest::ReadFile(file);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-void WriteText(const fs::path& file, const std::string& text) {
-    qmtest::WriteFile(file, qmtest::Bytes(text.begin(), text.end()));
-}
+using qmtest::ReadText;
+using qmtest::WriteText;
 
 TEST(SettingsStore, NamesMatchWithoutCaseAndKeepTheirSpelling) {
     qmtest::TempDir dir;

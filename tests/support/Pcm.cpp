@@ -133,4 +133,13 @@ void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
     }
 }
 
+std::string ReadText(const std::filesystem::path& path) {
+    const Bytes bytes = ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void WriteText(const std::filesystem::path& path, const std::string& text) {
+    WriteFile(path, Bytes(text.begin(), text.end()));
+}
+
 } // namespace qmtest

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace qmtest {
@@ -45,5 +46,8 @@ SineFit FitSine(const std::vector<double>& samples, double frequency, double rat
 
 Bytes ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes);
+// The same for text.
+std::string ReadText(const std::filesystem::path& path);
+void WriteText(const std::filesystem::path& path, const std::string& text);
 
 } // namespace qmtest
