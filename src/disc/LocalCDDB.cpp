@@ -91,7 +91,9 @@ bool LoadLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, Di
     if (!file) {
         QM_RETURN(1, false);
     }
-    const std::int32_t lastIndex = lastTrack - firstTrack;
+    // Without a readable table (-1) there are no tracks to name.
+    const std::int32_t lastIndex =
+        firstTrack < 0 || lastTrack < firstTrack ? -1 : lastTrack - firstTrack;
     if (lastIndex >= 0 && disc.tracks.size() < static_cast<std::size_t>(lastIndex) + 1) {
         disc.tracks.resize(static_cast<std::size_t>(lastIndex) + 1);
     }

@@ -192,8 +192,12 @@ std::string FormatTrackName(const NamingOptions& options, const DiscInfo& disc,
                             const NamingRecord& record, std::int32_t trackNumber,
                             std::uint32_t discId) {
     QM_TRACE("Data");
+    // An empty mask would give every track of the disc the same name, each
+    // overwriting the one before: it means the default mask.
+    const std::string_view mask =
+        options.nameFormat.empty() ? kDefaultNameFormat : std::string_view(options.nameFormat);
     const std::string expanded = ExpandTemplate(
-        options.nameFormat,
+        mask,
         [&](TemplateToken token) -> std::optional<std::string> {
             if (token == kTokenTrack) {
                 return qm::Format("%02d", trackNumber);

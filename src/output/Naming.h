@@ -51,12 +51,15 @@ inline constexpr std::size_t kMaxExpansionBytes = 16384;
 // 2 ".ogg", 3 ".wav", 4 ".ape", 5 ".flac"; "" for any other value.
 const char* ExtensionOf(std::int32_t format);
 
+// The mask of a new installation, also used in place of an empty one.
+inline constexpr const char* kDefaultNameFormat = "track{TRACK}";
+
 // The naming settings a track's path is built from.
 struct NamingOptions {
-    std::string outputFolder;                // "" = the current folder; "~/" = home
-    std::string nameFormat = "track{TRACK}"; // the mask
-    bool generateIfExist = false;            // make a new name instead of overwriting
-    bool mixedCD = false;                    // the disc has an artist per track
+    std::string outputFolder;                    // "" = the current folder; "~/" = home
+    std::string nameFormat = kDefaultNameFormat; // the mask ("" = the default)
+    bool generateIfExist = false;                // make a new name instead of overwriting
+    bool mixedCD = false;                        // the disc has an artist per track
 };
 
 // What one track record (or the album record of an album rip) brings to a

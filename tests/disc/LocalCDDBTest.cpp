@@ -197,6 +197,12 @@ TEST(LocalCDDB, NoIdOrNoFileChangesNothing) {
     EXPECT_FALSE(disc.Load(dir.path(), false, 0));
     EXPECT_EQ(disc.info.artist, copy.info.artist);
     EXPECT_EQ(disc.tags[0], copy.tags[0]);
+    // Without a readable table the disc has no tracks to name.
+    std::vector<CID3Tag*> tags = {&disc.tags[0]};
+    ASSERT_TRUE(LoadLocalCDDB(dir.path(), kId, disc.info, tags, -1, -1, false));
+    EXPECT_EQ(disc.info.artist, "after");
+    EXPECT_EQ(disc.tags[0], copy.tags[0]);
+    EXPECT_EQ(disc.info.tracks.size(), 2u);
 }
 
 TEST(LocalCDDB, LongAndHostileValues) {

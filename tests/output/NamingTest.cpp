@@ -65,6 +65,9 @@ TEST(Naming, DefaultMaskWithAndWithoutAFinalSlash) {
     // No output folder: a name relative to the current folder.
     namer.options.outputFolder.clear();
     EXPECT_EQ(namer.Name(3), "track03.mp3");
+    // An empty mask would name every track alike: it means the default.
+    namer.options.nameFormat.clear();
+    EXPECT_EQ(namer.Name(3), "track03.mp3");
 }
 
 TEST(Naming, SubFoldersFromBackslashesAndSlashesAndRemovedCharacters) {
