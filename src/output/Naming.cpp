@@ -19,8 +19,7 @@ namespace fs = std::filesystem;
 // systems refuse in names.
 constexpr std::string_view kRemovedFromNames = "\\/:*?\"<>|";
 
-constexpr std::array<const char*, 6> kExtensions = {".wma", ".mp3", ".ogg",
-                                                    ".wav", ".ape", ".flac"};
+constexpr const char* kExtensions[] = {".wma", ".mp3", ".ogg", ".wav", ".ape", ".flac"};
 
 bool IsControl(char c) {
     const auto byte = static_cast<unsigned char>(c);
@@ -122,7 +121,7 @@ bool CreateFolders(std::string_view path, int* existing) {
 } // namespace
 
 const char* ExtensionOf(std::int32_t format) {
-    if (format < 0 || format >= static_cast<std::int32_t>(kExtensions.size())) {
+    if (format < 0 || format >= static_cast<std::int32_t>(std::size(kExtensions))) {
         return "";
     }
     return kExtensions[static_cast<std::size_t>(format)];
