@@ -22,4 +22,9 @@ std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // Case-insensitive comparison of ASCII letters (other bytes compare exactly).
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// Replaces every control character of UTF-8 text (C0, DEL, and C1 as
+// U+0080..U+009F) with one blank: text from outside that goes into names,
+// tags and terminals.
+void BlankControls(std::string& text);
+
 } // namespace qm
