@@ -82,10 +82,11 @@ void CCDRipper::SetProxyAuth(bool enabled, const std::string& user, const std::s
     QM_TRACE("CDRipper");
     if (!enabled) {
         qm::CDDBSetOption(qm::kCddbOptProxyCredentials, "", 0);
-        return;
+        QM_RETURN(0);
     }
     const std::string credentials = user.empty() ? password : user + ":" + password;
     qm::CDDBSetOption(qm::kCddbOptProxyCredentials, credentials.c_str(), 0);
+    QM_EXIT(1);
 }
 
 bool CCDRipper::SetProxyFromExplorer() {
@@ -147,7 +148,7 @@ void CCDRipper::ApplyCDDBOptions(const CDDBSettings* settings, bool useSettings)
     QM_TRACE("CDRipper");
     if (settings != nullptr && useSettings) {
         SetCDDBSettings(*settings);
-        return;
+        QM_RETURN(0);
     }
     // Without settings the client has no server: the look-up fails at once.
     for (int option :
@@ -159,6 +160,7 @@ void CCDRipper::ApplyCDDBOptions(const CDDBSettings* settings, bool useSettings)
     }
     qm::CDDBSetOption(qm::kCddbOptCompat, nullptr, 1);
     qm::CDDBSetOption(qm::kCddbOptClient, settings == nullptr ? kCDDBClientName : "", 0);
+    QM_EXIT(1);
 }
 
 std::int32_t CCDRipper::QueryCDInfo(const CDDBSettings* settings, bool useSettings) {
@@ -234,27 +236,29 @@ void CCDRipper::ExtractArtist(const char* text) {
     QM_TRACE("CDRipper");
     const std::vector<std::string> values = EntryValues(text, "DTITLE", false);
     if (values.empty()) {
-        return;
+        QM_RETURN(0);
     }
     std::string artist = values.front().substr(0, values.front().find('/'));
     artist.erase(artist.find_last_not_of(' ') + 1);
     m_discInfo.artist = artist;
+    QM_EXIT(1);
 }
 
 void CCDRipper::ExtractAlbum(const char* text) {
     QM_TRACE("CDRipper");
     const std::vector<std::string> values = EntryValues(text, "DTITLE", false);
     if (values.empty()) {
-        return;
+        QM_RETURN(0);
     }
     const std::string& value = values.front();
     const auto slash = value.find('/');
     if (slash == std::string::npos) {
         m_discInfo.title.clear();
-        return;
+        QM_RETURN(1);
     }
     const auto start = value.find_first_not_of(' ', slash + 1);
     m_discInfo.title = start == std::string::npos ? std::string() : value.substr(start);
+    QM_EXIT(2);
 }
 
 void CCDRipper::ExtractYear(const char* text) {
@@ -269,7 +273,7 @@ void CCDRipper::ExtractYear(const char* text) {
         const std::string_view digits = std::string_view(extd).substr(at + kYear.size());
         if (FourDigits(digits)) {
             m_discInfo.year = FourDigitNumber(digits);
-            return;
+            QM_RETURN(0);
         }
     }
     // Entries of the newer format keep the year in a line of its own.
@@ -281,12 +285,13 @@ void CCDRipper::ExtractYear(const char* text) {
             m_discInfo.year = FourDigitNumber(year);
         }
     }
+    QM_EXIT(1);
 }
 
 void CCDRipper::ExtractTrackInfo(const char* text, std::int32_t index) {
     QM_TRACE("CDRipper");
     if (index < 0 || static_cast<std::size_t>(index) >= m_discInfo.tracks.size()) {
-        return;
+        QM_RETURN(0);
     }
     DiscTrackInfo& track = m_discInfo.tracks[static_cast<std::size_t>(index)];
     const std::vector<std::string> values = EntryValues(text, qm::Format("TTITLE%d", index), false);
@@ -297,10 +302,11 @@ void CCDRipper::ExtractTrackInfo(const char* text, std::int32_t index) {
         track.title = value.substr(slash + 1);
         RemoveSpacesFromStartAndEnd(track.artist);
         RemoveSpacesFromStartAndEnd(track.title);
-        return;
+        QM_RETURN(1);
     }
     track.artist.clear();
     track.title = value;
+    QM_EXIT(2);
 }
 
 std::int32_t CCDRipper::FindTrackInfo(std::int32_t track, const DiscTrackInfo** info) {

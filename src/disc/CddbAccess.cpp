@@ -4,6 +4,7 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstring>
 #include <memory>
@@ -37,6 +38,8 @@ struct Options {
 
 std::mutex g_optionsLock;
 Options g_options;
+// Raised by CDDBCancel; a request ends when it changes under it.
+std::atomic<unsigned> g_cancels{0};
 
 thread_local std::string t_lastText;
 
@@ -201,6 +204,10 @@ std::size_t TakeBody(char* data, std::size_t size, std::size_t count, void* user
     return bytes;
 }
 
+int CancelWhenAsked(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return g_cancels.load() != *static_cast<const unsigned*>(user) ? 1 : 0;
+}
+
 void InitCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -235,6 +242,7 @@ void SetProxyOptions(CURL* curl, const Options& options) {
 // One request with `command`; the body of a 200 answer in `*reply`. At most
 // `limit` bytes are taken; a longer body fails with kCdErrTooLong.
 int Exchange(const std::vector<std::string>& command, std::size_t limit, std::string* reply) {
+    const unsigned cancels = g_cancels.load();
     const Options options = Snapshot();
     if (options.server.empty()) {
         return Fail(kCdErrNetwork, "no CDDB server is set");
@@ -250,8 +258,8 @@ int Exchange(const std::vector<std::string>& command, std::size_t limit, std::st
     CURL* curl = handle.get();
     std::string url;
     if (!BuildUrl(options, QueryString(curl, options, command), &url)) {
-        return Fail(kCdErrArgument,
-                    "\"" + Printable(options.server) + "\" is not a server host name");
+        return Fail(kCdErrArgument, Format("\"%s\", port %d, is no server address",
+                                           Printable(options.server).c_str(), options.port));
     }
     const long total = options.timeoutMs > 0 ? options.timeoutMs : kCddbDefaultTimeoutMs;
     Body body;
@@ -269,11 +277,17 @@ int Exchange(const std::vector<std::string>& command, std::size_t limit, std::st
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, TakeBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CancelWhenAsked);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &cancels);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     SetProxyOptions(curl, options);
 
     const CURLcode result = curl_easy_perform(curl);
     if (body.overflow) {
         return Fail(kCdErrTooLong, "the server's reply is too long");
+    }
+    if (result == CURLE_ABORTED_BY_CALLBACK) {
+        return Fail(kCdErrNetwork, "cancelled");
     }
     if (result != CURLE_OK) {
         return Fail(kCdErrNetwork, error[0] != '\0' ? std::string(error)
@@ -591,6 +605,10 @@ int CDDBGetServerList(CddbSiteList* list) {
         }
     }
     return Done();
+}
+
+void CDDBCancel() {
+    g_cancels.fetch_add(1);
 }
 
 bool ParseProxyAddress(const std::string& text, std::string* host, std::int32_t* port) {

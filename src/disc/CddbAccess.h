@@ -87,6 +87,11 @@ int CDDBGetDiskInfo(const CddbMatch* match, char* text, int size);
 // The servers the server knows of, at most list->capacity.
 int CDDBGetServerList(CddbSiteList* list);
 
+// Ends every CDDB request under way, in any thread, as failed (within about
+// a second); requests that start afterwards run as usual. For a window that
+// lets the user give up waiting.
+void CDDBCancel();
+
 // An HTTP proxy as the http_proxy variable gives it: "host:port" or
 // "http://[user:password@]host:port[/]". False when it is neither; `port` is
 // 0 when the text names none.

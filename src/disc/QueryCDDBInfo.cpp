@@ -24,21 +24,21 @@ void CQueryCDDBInfo::Init() {
 void CQueryCDDBInfo::CorrectCDDBInfo(std::int32_t match) {
     QM_TRACE("QueryCDDBInfoDlg");
     if (match < 0 || static_cast<std::size_t>(match) >= m_matches.size()) {
-        return;
+        QM_RETURN(0);
     }
     qm::CddbMatch& entry = m_matches[static_cast<std::size_t>(match)];
     const std::string_view title(entry.title, strnlen(entry.title, sizeof entry.title));
     const std::string_view artist(entry.artist, strnlen(entry.artist, sizeof entry.artist));
     const auto slash = title.find('/');
     if (slash == std::string_view::npos || slash == 0) {
-        return;
+        QM_RETURN(1);
     }
     std::string_view prefix = title.substr(0, slash);
     while (!prefix.empty() && prefix.back() == ' ') {
         prefix.remove_suffix(1);
     }
     if (prefix.empty() || !artist.ends_with(prefix)) {
-        return;
+        QM_RETURN(2);
     }
     std::string_view album = title.substr(slash + 1);
     while (!album.empty() && album.front() == ' ') {
@@ -46,6 +46,7 @@ void CQueryCDDBInfo::CorrectCDDBInfo(std::int32_t match) {
     }
     const std::string corrected(album);
     qm::CopyTruncated(entry.title, sizeof entry.title, corrected.c_str());
+    QM_EXIT(3);
 }
 
 const std::vector<CQueryCDDBInfo::Row>& CQueryCDDBInfo::GetRows() {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "CddbFixture.h"
 #include "disc/CDDBServersList.h"
@@ -328,6 +329,24 @@ TEST_F(CddbLookup, AServerThatNeverAnswersEndsInStatus7) {
     // A slow server inside the time-out is waited for.
     Server().SetFaults({{"delay", 0.3}});
     qm::CDDBSetOption(qm::kCddbOptTimeout, nullptr, 10000);
+    EXPECT_EQ(ripper.GetCDInfo(&settings, true), CCDRipper::kCDDBOk);
+}
+
+TEST_F(CddbLookup, ALookUpCanBeCancelledFromAnotherThread) {
+    AddEntry("rock", "Nina Vale / Quiet Rooms", kTitles);
+    Server().SetFaults({{"delay", 60}});
+    std::int32_t status = -1;
+    std::thread worker([&] { status = ripper.GetCDInfo(&settings, true); });
+    // Cancel once the query is under way: the server has noted it.
+    for (int wait = 0; wait < 1000 && RequestCount() == 0; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    qm::CDDBCancel();
+    worker.join();
+    EXPECT_EQ(status, CCDRipper::kCDDBQueryFailed);
+
+    // The next look-up runs as usual.
+    Server().SetFaults({});
     EXPECT_EQ(ripper.GetCDInfo(&settings, true), CCDRipper::kCDDBOk);
 }
 

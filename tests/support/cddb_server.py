@@ -148,6 +148,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return None
 
     def do_GET(self):
+        # Noted before any delay, so that a test sees a request under way.
+        url = urllib.parse.urlsplit(self.path)
+        query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
+        if self.server.mode == "proxy":
+            self.note({"proxy": True, "url": self.path, "credentials": self.proxy_credentials()})
+        else:
+            self.note({"proxy": False, "path": url.path, "cmd": query.get("cmd", [""])[0],
+                       "hello": query.get("hello", [""])[0],
+                       "proto": query.get("proto", [""])[0], "raw": url.query})
         faults = self.server.db.faults()
         delay = float(faults.get("delay", self.server.delay))
         if delay > 0:
@@ -155,12 +164,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.server.mode == "proxy":
             self.forward()
         else:
-            self.answer(faults)
+            self.answer(url, query, faults)
 
     def forward(self):
         credentials = self.proxy_credentials()
-        record = {"proxy": True, "url": self.path, "credentials": credentials}
-        self.note(record)
         if self.server.proxy_auth and credentials != self.server.proxy_auth:
             self.send(407, "Proxy authentication required\n",
                       [("Proxy-Authenticate", 'Basic realm="cddb-test"')])
@@ -177,14 +184,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except (urllib.error.URLError, OSError) as e:
             self.send(502, "Bad gateway: %s\n" % e)
 
-    def answer(self, faults):
-        url = urllib.parse.urlsplit(self.path)
-        query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
+    def answer(self, url, query, faults):
         cmd = query.get("cmd", [""])[0]
         hello = query.get("hello", [""])[0]
-        proto = query.get("proto", [""])[0]
-        self.note({"proxy": False, "path": url.path, "cmd": cmd, "hello": hello, "proto": proto,
-                   "raw": url.query})
         if url.path != self.server.cgi:
             self.send(404, "Not found\n")
             return
