@@ -272,6 +272,106 @@ TEST_F(CddbEntry, RandomEntriesNeverCrashTheParsers) {
     EXPECT_EQ(Info().tracks[0].title, "");
 }
 
+// Bytes as text for the test server's raw replies: each byte one character.
+std::string Latin1(const std::string& bytes) {
+    std::string out;
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
+bool FieldIsClean(const char* field, std::size_t size) {
+    const std::size_t length = strnlen(field, size);
+    const std::string text(field, length);
+    return length < size && !HasControl(text) && IsUtf8(text);
+}
+
+TEST_F(CddbEntry, RandomRepliesNeverCrashTheClient) {
+    std::mt19937 rng(5);
+    const std::vector<std::string> statuses = {"200 ", "210 ", "211 ", "202 ", "401 ",
+                                               "2",    "",     "21x ", "210"};
+    const std::vector<std::string> pieces = {
+        "rock",      "misc",  "data", " ",       "  ",   "12345678", "0badf00d",
+        "123456789", "/",     " / ",  "\xff",    "\xc3", "\x1b",     "..",
+        ".",         "\r\n",  "\n",   "\r",      "http", "cddbp",    "80",
+        "0",         "99999", "-",    "N000.00", "\t",   "=",        std::string(300, 'a')};
+    int withMatches = 0;
+    int withSites = 0;
+    auto pick = [&rng](const std::vector<std::string>& from) { return from[rng() % from.size()]; };
+    auto noise = [&](int most) {
+        std::string text;
+        for (int i = std::uniform_int_distribution<int>(0, most)(rng); i > 0; --i) {
+            text += pick(pieces);
+        }
+        return text;
+    };
+    for (int round = 0; round < 60; ++round) {
+        // A status line, then lines that look like matches, like servers, or
+        // like nothing, each maybe spoilt.
+        std::string reply = pick(statuses) + noise(3) + pick({"\r\n", "\n"});
+        for (int line = std::uniform_int_distribution<int>(0, 14)(rng); line > 0; --line) {
+            switch (rng() % 3) {
+            case 0:
+                reply += pick({"rock", "misc", "a/b", ""}) + " " +
+                         pick({"12345678", "0badf00d", "xyz", "123456789"}) + " " + noise(6);
+                break;
+            case 1:
+                reply += pick({"host.example.org", "h"}) + " " + pick({"http", "cddbp", "80"}) +
+                         " " + pick({"80", "8880", "0", "99999", "x"}) + " " +
+                         pick({"/~cddb/cddb.cgi", "-", "N000.00"}) + " N000.00 W000.00 " + noise(4);
+                break;
+            default:
+                reply += noise(8);
+            }
+            reply += pick({"\r\n", "\n"});
+        }
+        if (rng() % 4 != 0) {
+            reply += ".\r\n";
+        }
+        Server().SetFaults(
+            {{"query", {{"raw", Latin1(reply)}}}, {"sites", {{"raw", Latin1(reply)}}}});
+        const std::int32_t matches = ripper.QueryCDInfo(&settings, true);
+        const std::int32_t status = ripper.GetLastCDDBStatus();
+        ASSERT_TRUE(status == CCDRipper::kCDDBOk || status == CCDRipper::kCDDBQueryFailed ||
+                    status == CCDRipper::kCDDBNoMatch)
+            << status;
+        ASSERT_LE(matches, qm::kCddbMaxMatches);
+        withMatches += matches > 0 ? 1 : 0;
+        for (const qm::CddbMatch& match : ripper.GetCDDBMatches()) {
+            ASSERT_TRUE(FieldIsClean(match.category, sizeof match.category));
+            ASSERT_TRUE(FieldIsClean(match.discId, sizeof match.discId));
+            ASSERT_TRUE(FieldIsClean(match.artist, sizeof match.artist)) << match.artist;
+            ASSERT_TRUE(FieldIsClean(match.title, sizeof match.title)) << match.title;
+        }
+
+        std::vector<qm::CddbSite> sites(qm::kCddbMaxSites);
+        qm::CddbSiteList list;
+        list.capacity = qm::kCddbMaxSites;
+        list.sites = sites.data();
+        if (qm::CDDBGetServerList(&list) == qm::kCdOk) {
+            ASSERT_LE(list.count, qm::kCddbMaxSites);
+            withSites += list.count > 0 ? 1 : 0;
+            for (int i = 0; i < list.count; ++i) {
+                const qm::CddbSite& site = sites[static_cast<std::size_t>(i)];
+                ASSERT_TRUE(site.port > 0 && site.port < 65536);
+                ASSERT_TRUE(FieldIsClean(site.host, sizeof site.host));
+                ASSERT_TRUE(FieldIsClean(site.path, sizeof site.path));
+                ASSERT_TRUE(FieldIsClean(site.description, sizeof site.description));
+            }
+        }
+    }
+    // The replies reached the parsers of both, not only the status check.
+    EXPECT_GT(withMatches, 0);
+    EXPECT_GT(withSites, 0);
+}
+
 TEST_F(CddbEntry, TheClientRefusesBadArgumentsBeforeAnyNetwork) {
     EXPECT_EQ(qm::CDDBSetOption(99, "x", 0), qm::kCdFailed);
     EXPECT_EQ(qm::GetAspiLibError(), qm::kCdErrArgument);

@@ -19,7 +19,8 @@ long delay, a silent server).
 DB/faults.json, read at every request, makes a command misbehave:
   {"query": "403"}, {"read": "500"}, ... answer with that status;
   "garbage" answers an HTML page, "unterminated" leaves out the final ".",
-  "http500" answers HTTP status 500, "huge" sends 1 MB of entry lines;
+  "http500" answers HTTP status 500, "huge" sends 1 MB of entry lines,
+  {"raw": TEXT} answers TEXT as it stands (one byte a character);
   {"delay": 2.5} waits before answering.
 
 Every request is appended to --log as one JSON object per line. The chosen
@@ -205,6 +206,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def reply(self, status, lines=None, fault=None):
         """A status line and, for list replies, the lines and the final "."."""
+        if isinstance(fault, dict):
+            # The reply as given, each character one byte.
+            self.send(200, fault.get("raw", "").encode("latin-1", "replace"))
+            return
         if fault == "garbage":
             self.send(200, "<html><body>It works!</body></html>\n")
             return
