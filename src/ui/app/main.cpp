@@ -1,0 +1,7 @@
+// quavermill: the desktop program.
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    return 0;
+}
