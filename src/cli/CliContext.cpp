@@ -6,6 +6,8 @@
 #include "disc/CDRipper.h"
 #include "disc/CdioDrive.h"
 #include "disc/DriveList.h"
+#include "platform/SettingsStore.h"
+#include "settings/Settings.h"
 
 namespace qmcli {
 
@@ -72,6 +74,15 @@ bool CliContext::AttachDrive(CCDRipper& ripper) const {
         return false;
     }
     return true;
+}
+
+void CliContext::LoadSettings(QuavermillSettings& settings) const {
+    if (!settingsFile.empty()) {
+        qm::SetSettingsPath(settingsFile);
+    }
+    settings.drive.driveCount =
+        static_cast<std::int32_t>(qm::DriveList::Instance().Drives().size());
+    ::LoadSettings(settings);
 }
 
 void AddGlobalOptions(CLI::App& app, CliContext& context) {

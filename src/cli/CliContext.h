@@ -9,6 +9,7 @@
 #include <vector>
 
 class CCDRipper;
+struct QuavermillSettings;
 
 namespace qmcli {
 
@@ -34,6 +35,9 @@ struct CliContext {
     // Makes an image named by --device show up in the drive list. False, with
     // the reason printed, when it does not open.
     bool OpenNamedImage() const;
+    // Reads the settings store (--settings, else the user's own). Without a
+    // store every value keeps its first-run default.
+    void LoadSettings(QuavermillSettings& settings) const;
 };
 
 void AddGlobalOptions(CLI::App& app, CliContext& context);
@@ -46,6 +50,7 @@ struct Command {
 
 Command AddDrivesCommand(CLI::App& app);
 Command AddTocCommand(CLI::App& app);
+Command AddCddbCommand(CLI::App& app);
 
 // Prints "quavermill-cli: <text>" on standard error.
 void PrintError(const std::string& text);

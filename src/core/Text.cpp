@@ -104,4 +104,19 @@ std::string MakeValidUtf8(std::string_view text) {
     return out;
 }
 
+void BlankControls(std::string& text) {
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == 0xC2 && i + 1 < text.size() &&
+            (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
+            text[out++] = ' ';
+            ++i;
+        } else {
+            text[out++] = c < 0x20 || c == 0x7F ? ' ' : text[i];
+        }
+    }
+    text.resize(out);
+}
+
 } // namespace qm

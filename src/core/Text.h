@@ -36,4 +36,9 @@ std::int32_t LeadingInteger(std::string_view text, bool* found = nullptr);
 // another encoding; file names, tags and playlists must stay UTF-8.
 std::string MakeValidUtf8(std::string_view text);
 
+// Replaces every control character of UTF-8 text (C0, DEL, and C1 as
+// U+0080..U+009F) with one blank: text from outside that goes into names,
+// tags and terminals.
+void BlankControls(std::string& text);
+
 } // namespace qm

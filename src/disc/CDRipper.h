@@ -9,14 +9,18 @@
 // the read rate and the read position are atomics read without a lock.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 
+#include "core/CDDBSettings.h"
 #include "core/DiscInfo.h"
 #include "disc/CdAccess.h"
+#include "disc/CddbAccess.h"
 #include "pipeline/Decoder.h"
 
 class CCDRipper : public CDecoder {
@@ -30,6 +34,19 @@ public:
     static constexpr std::int32_t kPlaySectorsPerRead = 1;
 
     enum JitterMode : std::int32_t { kJitterNever = 0, kJitterOnError = 1, kJitterAlways = 2 };
+
+    // How a CDDB look-up ended (GetCDInfo, GetLastCDDBStatus), and what the
+    // track getters answer.
+    enum CDDBStatus : std::int32_t {
+        kCDDBOk = 0,
+        kCDDBNoDrive = 1,
+        kCDDBNoTracks = 6,     // the first or last track number is unreadable
+        kCDDBQueryFailed = 7,  // the server could not be asked or refused
+        kCDDBNoMatch = 8,      // no match, or its entry could not be read
+        kCDDBTrackOutside = 9, // the track is not on the disc
+    };
+    // The client name the CDDB hello carries.
+    static constexpr const char* kCDDBClientName = "CD ripper";
 
     CCDRipper();
     ~CCDRipper() override;
@@ -95,6 +112,46 @@ public:
     // The names of the disc in the drive (CDDB look-up or local cache).
     DiscInfo& GetDiscInfo();
 
+    // CDDB look-up. The look-up runs in its caller's thread and blocks it
+    // until the server has answered (or the time-out has passed); the disc
+    // information and the match list are read once it has returned.
+    //
+    // Passes the settings to the CDDB client without asking anything: server,
+    // path, e-mail, port, the proxy (the system's when the settings say so)
+    // and the proxy's credentials.
+    void SetCDDBSettings(const CDDBSettings& settings);
+    void SetProxy(const std::string& host, std::int32_t port, bool use);
+    void SetProxyAuth(bool enabled, const std::string& user, const std::string& password);
+    // The system's proxy: the http_proxy (or HTTP_PROXY) variable. True when
+    // it names none (the proxy is then off) or names a host and a port.
+    bool SetProxyFromExplorer();
+    // Empties the disc's names and rebuilds its track records from the table
+    // of contents, without network access.
+    void PrepareTS();
+    // The whole look-up, taking the first match: a CDDBStatus.
+    std::int32_t GetCDInfo(const CDDBSettings* settings, bool useSettings);
+    // The look-up up to the choice: the number of matches (0 on failure;
+    // GetLastCDDBStatus says why).
+    std::int32_t QueryCDInfo(const CDDBSettings* settings, bool useSettings);
+    // Fetches and parses the entry of match `match`. On failure (status 8)
+    // the disc information is left as it was.
+    bool ExtractCDInfo(std::int32_t match);
+    // Parsers of an entry's text (xmcd format).
+    void ExtractArtist(const char* text);
+    void ExtractAlbum(const char* text);
+    void ExtractYear(const char* text);
+    void ExtractTrackInfo(const char* text, std::int32_t index);
+    std::int32_t GetTrackTitle(std::int32_t track, std::string& text);
+    std::int32_t GetTrackArtist(std::int32_t track, std::string& text);
+    // The CDDB disc id of the disc the disc information belongs to (0: none).
+    std::uint32_t GetCDDBID();
+    std::int32_t GetLastCDDBStatus();
+    // The matches of the last query; the chooser may correct their titles.
+    std::span<qm::CddbMatch> GetCDDBMatches();
+    // Mixed-artist mode: track titles "artist / title" are split.
+    void SetMixedCDMode(bool mixed);
+    bool GetMixedCDMode();
+
 private:
     enum class BlockResult { kRead, kFailed, kTerminated };
 
@@ -108,6 +165,11 @@ private:
     void CloseSink(bool complete);
     void FileError(int code, std::int32_t data = 0);
     static std::int64_t Tick();
+    // Look-up steps before the network: empties the names, reads the track
+    // range and the lengths, and the disc id. A CDDBStatus.
+    std::int32_t PrepareDisc();
+    void ApplyCDDBOptions(const CDDBSettings* settings, bool useSettings);
+    std::int32_t FindTrackInfo(std::int32_t track, const DiscTrackInfo** info);
 
     qm::EventHandle m_terminateEvent;
     qm::EventHandle m_seekEvent;
@@ -137,6 +199,11 @@ private:
     bool m_playMode = false;
     std::int32_t m_playOffsetSeconds = 0;
     DiscInfo m_discInfo;
+    std::array<qm::CddbMatch, qm::kCddbMaxMatches> m_cddbMatches{};
+    std::int32_t m_cddbMatchCount = 0;
+    std::int32_t m_lastStatus = kCDDBOk;
+    std::uint32_t m_discId = 0;
+    std::atomic<bool> m_mixedCD{false};
     // Setting the address mode and reading the table are one step: the window
     // asks for lengths while the worker reads.
     std::mutex m_tocLock;

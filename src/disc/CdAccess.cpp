@@ -407,6 +407,10 @@ int GetAspiLibError() {
     return t_lastError;
 }
 
+void SetAspiLibError(int error) {
+    t_lastError = error;
+}
+
 int GetCDId(CdHandle* handle, char* text, int size) {
     if (handle == nullptr || text == nullptr || size <= 0) {
         return Fail(kCdErrArgument);

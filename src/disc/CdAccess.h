@@ -24,6 +24,11 @@ constexpr int kCdErrRead = -4;        // the drive failed the read
 constexpr int kCdErrUnsupported = -5; // the drive cannot do that
 constexpr int kCdErrNoMemory = -6;
 constexpr int kCdErrOverlap = -15; // the data came back but its overlap did not match
+// The CDDB client's failures (CddbAccess.h).
+constexpr int kCdErrNetwork = -20; // the server could not be reached or did not answer in time
+constexpr int kCdErrServer = -21;  // the server answered with an error status
+constexpr int kCdErrReply = -22;   // the reply is not what the protocol says
+constexpr int kCdErrTooLong = -23; // the reply does not fit where it has to go
 
 // Parameters of ModifyCDParms and QueryCDParms.
 constexpr int kCdParamMaxSpeed = 29;    // KB/s, query only
@@ -124,6 +129,9 @@ int ReadCDAudioLBA(CdHandle* handle, CdSectorBuffer* buffer);
 // or one that does not end where the read starts, makes this a plain read.
 int ReadCDAudioLBAEx(CdHandle* handle, CdSectorBuffer* buffer, CdSectorBuffer* overlap);
 int GetAspiLibError();
+// Sets what GetAspiLibError answers on this thread; the CDDB client files its
+// failures here too.
+void SetAspiLibError(int error);
 int GetCDId(CdHandle* handle, char* text, int size);
 // ids[0] = CDDB disc id, ids[1] = track count n, ids[2..n+1] = each track's
 // start in frames counted from the lead-in (sector + 150), ids[n+2] = the

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/SettingsStore.h"
+#include "support/Environment.h"
 #include "support/Pcm.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
@@ -195,25 +196,7 @@ TEST(SettingsStore, AFailedSaveLeavesTheOldFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
-class EnvironmentGuard {
-public:
-    explicit EnvironmentGuard(const char* name) : m_name(name) {
-        if (const char* value = std::getenv(name)) {
-            m_old = value;
-        }
-    }
-    ~EnvironmentGuard() {
-        if (m_old) {
-            ::setenv(m_name, m_old->c_str(), 1);
-        } else {
-            ::unsetenv(m_name);
-        }
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using qmtest::EnvironmentGuard;
 
 TEST(SettingsStore, PathFollowsXdgAndTheOverride) {
     EnvironmentGuard config("XDG_CONFIG_HOME");

@@ -1,0 +1,68 @@
+#include "disc/QueryCDDBInfo.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "core/Text.h"
+#include "core/Trace.h"
+
+CQueryCDDBInfo::CQueryCDDBInfo(std::span<qm::CddbMatch> matches) : m_matches(matches) {
+    QM_TRACE("QueryCDDBInfoDlg");
+}
+
+void CQueryCDDBInfo::Init() {
+    QM_TRACE("QueryCDDBInfoDlg");
+    m_rows.clear();
+    for (std::size_t i = 0; i < m_matches.size(); ++i) {
+        CorrectCDDBInfo(static_cast<std::int32_t>(i));
+        const qm::CddbMatch& match = m_matches[i];
+        m_rows.push_back(
+            {match.artist, match.title, match.category, match.exact != 0 ? kExactText : ""});
+    }
+}
+
+void CQueryCDDBInfo::CorrectCDDBInfo(std::int32_t match) {
+    QM_TRACE("QueryCDDBInfoDlg");
+    if (match < 0 || static_cast<std::size_t>(match) >= m_matches.size()) {
+        QM_RETURN(0);
+    }
+    qm::CddbMatch& entry = m_matches[static_cast<std::size_t>(match)];
+    const std::string_view title(entry.title, strnlen(entry.title, sizeof entry.title));
+    const std::string_view artist(entry.artist, strnlen(entry.artist, sizeof entry.artist));
+    const auto slash = title.find('/');
+    if (slash == std::string_view::npos || slash == 0) {
+        QM_RETURN(1);
+    }
+    std::string_view prefix = title.substr(0, slash);
+    while (!prefix.empty() && prefix.back() == ' ') {
+        prefix.remove_suffix(1);
+    }
+    if (prefix.empty() || !artist.ends_with(prefix)) {
+        QM_RETURN(2);
+    }
+    std::string_view album = title.substr(slash + 1);
+    while (!album.empty() && album.front() == ' ') {
+        album.remove_prefix(1);
+    }
+    const std::string corrected(album);
+    qm::CopyTruncated(entry.title, sizeof entry.title, corrected.c_str());
+    QM_EXIT(3);
+}
+
+const std::vector<CQueryCDDBInfo::Row>& CQueryCDDBInfo::GetRows() {
+    QM_TRACE("QueryCDDBInfoDlg");
+    return m_rows;
+}
+
+std::int32_t CQueryCDDBInfo::GetAutoChoice() {
+    QM_TRACE("QueryCDDBInfoDlg");
+    return m_matches.size() == 1 ? 0 : -1;
+}
+
+std::int32_t CQueryCDDBInfo::OnOK(std::int32_t selectedRow) {
+    QM_TRACE("QueryCDDBInfoDlg");
+    if (selectedRow < 0 || static_cast<std::size_t>(selectedRow) >= m_matches.size()) {
+        QM_RETURN(0, -1);
+    }
+    QM_RETURN(1, selectedRow);
+}

@@ -1,0 +1,50 @@
+// What the CDDB chooser shows and decides, without the window: one row per
+// match of the ripper's last query (its title corrected first), the choice
+// made for the user when there is only one match, and the choice of the
+// selected row. The dialog draws the rows and hands the choice to
+// CCDRipper::ExtractCDInfo; the command line prints them.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "disc/CddbAccess.h"
+
+class CQueryCDDBInfo {
+public:
+    struct Column {
+        const char* name;
+        int width; // pixels
+    };
+    static constexpr Column kColumns[4] = {
+        {"Artist", 150}, {"Album", 100}, {"Genre", 70}, {"Match", 53}};
+    static constexpr const char* kExactText = "Yes";
+
+    struct Row {
+        std::string artist;
+        std::string album;
+        std::string genre;
+        std::string match; // "Yes" for an exact match, else ""
+    };
+
+    // The matches are the ripper's own (CCDRipper::GetCDDBMatches): the
+    // corrections are made in them, so that the chosen match is used as shown.
+    explicit CQueryCDDBInfo(std::span<qm::CddbMatch> matches);
+
+    // Corrects every match and builds the rows.
+    void Init();
+    // A title that starts with the artist's name, a '/' and the album ("Band /
+    // Album" where the artist is "Band") becomes the album alone.
+    void CorrectCDDBInfo(std::int32_t match);
+    const std::vector<Row>& GetRows();
+    // With exactly one match the chooser closes at once choosing it: 0; else -1.
+    std::int32_t GetAutoChoice();
+    // "OK": the match of the selected row, or -1 when none is selected.
+    std::int32_t OnOK(std::int32_t selectedRow);
+
+private:
+    std::span<qm::CddbMatch> m_matches;
+    std::vector<Row> m_rows;
+};

@@ -1,0 +1,169 @@
+// `cddb` against the CDDB test server on 127.0.0.1, with the settings store
+// naming it. The entries are written from what libdiscid makes of the disc,
+// so the query the program sends is judged by an independent reading of
+// the table of contents: the server only answers a query it recognises.
+#include <gtest/gtest.h>
+
+#include <discid/discid.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+
+#include "CliTestSupport.h"
+#include "core/Text.h"
+#include "support/CddbServer.h"
+#include "support/DiscImage.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using clitest::Cli;
+using qmtest::ShellQuote;
+
+class CddbCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        image = qmtest::WriteTestImage(dir.path(), "disc",
+                                       {{false, 0, 300}, {false, 75, 450}, {false, 0, 225}}, 3);
+        server = std::make_unique<qmtest::CddbServer>(dir / "db");
+        std::ofstream(dir / "settings.conf")
+            << "[Quavermill]\nCDDBServer=127.0.0.1\nHTTPPort=" << server->Port()
+            << "\nHTTPPath=" << qmtest::CddbServer::kPath << "\nEMail=cli@example.org\n";
+
+        // The disc as libdiscid sees it.
+        DiscId* disc = discid_new();
+        std::vector<int> offsets = {image.layout.leadout + 150};
+        for (std::int32_t start : image.layout.starts) {
+            offsets.push_back(start + 150);
+        }
+        ASSERT_NE(discid_put(disc, 1, static_cast<int>(image.layout.starts.size()), offsets.data()),
+                  0);
+        entry.discId =
+            static_cast<std::uint32_t>(std::stoul(discid_get_freedb_id(disc), nullptr, 16));
+        for (int track = 1; track <= discid_get_last_track_num(disc); ++track) {
+            entry.offsets.push_back(
+                static_cast<std::uint32_t>(discid_get_track_offset(disc, track)));
+        }
+        entry.seconds = static_cast<std::uint32_t>(discid_get_sectors(disc) / 75);
+        discid_free(disc);
+    }
+
+    void AddEntry(const std::string& category, const std::string& dtitle,
+                  const std::vector<std::string>& titles, const std::string& dyear = "") {
+        qmtest::XmcdDisc disc = entry;
+        disc.dtitle = dtitle;
+        disc.titles = titles;
+        disc.dyear = dyear;
+        qmtest::AddCddbEntry(dir / "db", category, disc.discId, qmtest::XmcdEntry(disc));
+    }
+
+    qmtest::CommandResult Run(const std::string& arguments) {
+        return Cli("--device " + ShellQuote(image.layout.sheet.string()) + " --settings " +
+                   ShellQuote((dir / "settings.conf").string()) + " cddb " + arguments);
+    }
+
+    qmtest::TempDir dir;
+    qmtest::TestImage image;
+    std::unique_ptr<qmtest::CddbServer> server;
+    qmtest::XmcdDisc entry;
+};
+
+TEST_F(CddbCommand, ASingleMatchIsListedAndShown) {
+    AddEntry("folk", "Mara Quill / Low Tide", {"Drift", "Gull", "Ebb"}, "2019");
+
+    const auto run = Run("--json");
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    const auto out = nlohmann::json::parse(run.out);
+    EXPECT_EQ(out["discid"], qm::Format("%08x", entry.discId));
+    ASSERT_EQ(out["matches"].size(), 1u);
+    EXPECT_EQ(out["matches"][0]["artist"], "Mara Quill");
+    EXPECT_EQ(out["matches"][0]["album"], "Low Tide");
+    EXPECT_EQ(out["matches"][0]["genre"], "folk");
+    EXPECT_EQ(out["matches"][0]["exact"], true);
+    EXPECT_EQ(out["chosen"], 1);
+    const auto& disc = out["disc"];
+    EXPECT_EQ(disc["artist"], "Mara Quill");
+    EXPECT_EQ(disc["album"], "Low Tide");
+    EXPECT_EQ(disc["year"], 2019);
+    ASSERT_EQ(disc["tracks"].size(), 3u);
+    EXPECT_EQ(disc["tracks"][1]["title"], "Gull");
+    EXPECT_EQ(disc["tracks"][1]["number"], 2);
+    EXPECT_EQ(disc["tracks"][1]["length"], 6);
+
+    // The hello carries the e-mail from the settings.
+    const auto requests = server->Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0]["hello"].get<std::string>().rfind("cli example.org ", 0), 0u);
+
+    const auto text = Run("");
+    ASSERT_EQ(text.exitCode, 0);
+    EXPECT_NE(text.out.find("Artist: Mara Quill"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Album:  Low Tide"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("  2  00:06  Gull"), std::string::npos) << text.out;
+}
+
+TEST_F(CddbCommand, SeveralMatchesWaitForAChoice) {
+    AddEntry("folk", "Mara Quill / Low Tide", {"Drift", "Gull", "Ebb"});
+    AddEntry("misc", "Various / Harbour Songs", {"Ann Lee / Drift", "Bo Diaz / Gull", "Cy / Ebb"});
+
+    auto out = nlohmann::json::parse(Run("--json").out);
+    ASSERT_EQ(out["matches"].size(), 2u);
+    EXPECT_TRUE(out["chosen"].is_null());
+    EXPECT_FALSE(out.contains("disc"));
+    EXPECT_NE(Run("").out.find("--choose N"), std::string::npos);
+
+    const int various = out["matches"][0]["genre"] == "misc" ? 1 : 2;
+    const auto chosen = Run("--json --mixed --choose " + std::to_string(various));
+    ASSERT_EQ(chosen.exitCode, 0);
+    out = nlohmann::json::parse(chosen.out);
+    EXPECT_EQ(out["chosen"], various);
+    EXPECT_EQ(out["disc"]["album"], "Harbour Songs");
+    EXPECT_EQ(out["disc"]["tracks"][1]["artist"], "Bo Diaz");
+    EXPECT_EQ(out["disc"]["tracks"][1]["title"], "Gull");
+
+    EXPECT_EQ(Run("--choose 3").exitCode, 2);
+    EXPECT_EQ(Run("--choose 0").exitCode, 2);
+}
+
+TEST_F(CddbCommand, FailedLookUpsExitWithOne) {
+    const auto none = Run("--json");
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(nlohmann::json::parse(none.out)["status"], 8);
+
+    AddEntry("folk", "Mara Quill / Low Tide", {"Drift", "Gull", "Ebb"});
+    server->SetFaults({{"query", "500"}});
+    const auto refused =
+        Cli("--device " + ShellQuote(image.layout.sheet.string()) + " --settings " +
+                ShellQuote((dir / "settings.conf").string()) + " cddb",
+            true);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.out.find("the CDDB query failed"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("500"), std::string::npos) << refused.out;
+
+    server->SetFaults({{"read", "403"}});
+    EXPECT_EQ(Run("").exitCode, 1);
+}
+
+TEST_F(CddbCommand, ServersArePrinted) {
+    std::ofstream(dir / "db" / "sites")
+        << "gnudb.gnudb.org http 80 /~cddb/cddb.cgi N000.00 W000.00 Random server\n"
+           "gnudb.gnudb.org cddbp 8880 - N000.00 W000.00 Random server, CDDBP\n";
+    const auto run = Cli("--settings " + ShellQuote((dir / "settings.conf").string()) +
+                         " cddb --servers --json");
+    ASSERT_EQ(run.exitCode, 0);
+    const auto out = nlohmann::json::parse(run.out);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0]["server"], "gnudb.gnudb.org");
+    EXPECT_EQ(out[0]["cgi"], "/~cddb/cddb.cgi");
+    EXPECT_EQ(out[0]["http"], true);
+    EXPECT_EQ(out[1]["port"], 8880);
+    EXPECT_EQ(out[1]["http"], false);
+
+    server->SetFaults({{"sites", "401"}});
+    const auto failed =
+        Cli("--settings " + ShellQuote((dir / "settings.conf").string()) + " cddb --servers", true);
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_NE(failed.out.find("Failed to get list"), std::string::npos) << failed.out;
+}
+
+} // namespace
