@@ -81,6 +81,7 @@ void CGrabJob::StartProcess() {
     m_data.AddToLog(line, kLogPlain);
     m_tracksTotal = checked;
     m_tracksDone = 0;
+    m_completedFiles.clear();
     m_stopRequested.store(false);
     m_endReason = EndReason::kNone;
     m_discId = m_list.GetDiscId();
@@ -389,6 +390,7 @@ void CGrabJob::CompleteTrack(int row) {
                                    m_playlistName.c_str()),
                         kLogAttention);
     }
+    m_completedFiles.push_back(m_outputFileName);
     m_list.SetChecked(row, false);
     m_list.SetStatus(row, status);
     m_data.AddToLog(status, kLogSuccess);

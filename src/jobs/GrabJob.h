@@ -16,6 +16,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
 
 #include "jobs/Data.h"
 #include "jobs/TrackChain.h"
@@ -72,7 +73,11 @@ public:
     int GetPassIndex() const { return m_passIndex; }
     int GetPassCount() const { return m_passCount; }
     const std::string& GetOutputFileName() const { return m_outputFileName; }
+    // The playlist of the last grab ("" when none was made).
     const std::string& GetPlaylistName() const { return m_playlistName; }
+    bool IsPlaylistOk() const { return m_playlistOk; }
+    // The files the last grab completed, in order.
+    const std::vector<std::string>& GetCompletedFiles() const { return m_completedFiles; }
 
 private:
     // What a file was before a track began: a failed track deletes only
@@ -114,6 +119,7 @@ private:
     int m_lastOverallPercent = -1;
     std::string m_savedTitle;
     std::string m_playlistName;
+    std::vector<std::string> m_completedFiles;
     bool m_playlistOk = false;
     int m_passIndex = 0;
     int m_passCount = 1;

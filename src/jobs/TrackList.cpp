@@ -142,9 +142,8 @@ void CTrackList::TagsFromDiscInfo() {
         }
         CID3Tag& tag = record.tag;
         const DiscTrackInfo* info = row < disc.tracks.size() ? &disc.tracks[row] : nullptr;
-        if (info != nullptr && !info->title.empty()) {
-            tag.SetTag("Title", info->title);
-        }
+        // An empty title removes the field: the row then reads "track%d".
+        tag.SetTag("Title", info != nullptr ? info->title : std::string());
         // A mixed disc's look-up names each track's own artist.
         tag.SetTag("Artist", info != nullptr && !info->artist.empty() ? info->artist : disc.artist);
         tag.SetTag("Album", disc.title);
