@@ -18,6 +18,23 @@ namespace {
 
 using Reason = CGrabJob::EndReason;
 
+// A drive with its tray open: no table of contents, nothing to read.
+class EmptyDrive : public qm::CdDrive {
+public:
+    std::string Device() const override { return "empty"; }
+    bool IsImage() const override { return true; }
+    bool Open(int /*readType*/) override { return true; }
+    void Close() override {}
+    std::string Identity() override { return "Empty drive"; }
+    bool ReadToc(qm::DiscToc& /*toc*/) override { return false; }
+    qm::DriveStatus ReadAudio(std::int32_t, std::int32_t, std::uint8_t*) override {
+        return qm::DriveStatus::kFailed;
+    }
+    qm::DriveStatus SetSpeed(int /*kbPerSecond*/) override { return qm::DriveStatus::kOk; }
+    int GetCurrentSpeed() override { return 0; }
+    int GetMaximalSpeed() override { return 0; }
+};
+
 class GrabJob : public JobFixture {
 protected:
     // The three-track disc most tests grab, named through its cache entry.
@@ -30,6 +47,31 @@ protected:
     fs::path Wav(int track) const {
         return TrackFile(names, track, names.titles.at(static_cast<std::size_t>(track - 1)),
                          ".wav");
+    }
+
+    // The grab's one question, left to answer itself: Yes once its
+    // countdown has run down on the Yes button.
+    void ExpectAnsweredItself(const std::string& message, int countdown) const {
+        ASSERT_EQ(view.prompts.size(), 1u);
+        const AskedPrompt& asked = view.prompts[0];
+        EXPECT_EQ(asked.message, message);
+        EXPECT_EQ(asked.countdown, countdown);
+        EXPECT_EQ(asked.ticks, countdown);
+        EXPECT_EQ(asked.answer, PromptAnswer::kYes);
+        std::vector<std::string> labels;
+        for (int left = countdown; left > 0; --left) {
+            labels.push_back("Yes(" + std::to_string(left) + ")");
+        }
+        EXPECT_EQ(asked.yesLabels, labels);
+    }
+
+    // Another disc goes in as the first track's end is shown.
+    void SwapDiscAfterFirstTrack(const std::shared_ptr<qm::CdDrive>& other) {
+        view.onStatus = [this, other](int row, const std::string&) {
+            if (row == 0) {
+                faulty->SwapDisc(other);
+            }
+        };
     }
 
     std::vector<GrabLogEntry> Log() const {
@@ -78,6 +120,8 @@ TEST_F(GrabJob, DataTracksAreUncheckedAndNeverGrabbed) {
 // The whole job's share shows in the title and the main progress bar, and
 // each step of the grab is logged with its kind.
 TEST_F(GrabJob, ProgressTitleAndLogOfAThreeTrackGrab) {
+    data.Settings().player.EnableSound = true;
+    data.Settings().player.SoundFile = "/sounds/done.wav";
     InsertThreeTracks();
     view.title = "Quavermill";
     // The second track's first read waits until the job has been polled,
@@ -114,6 +158,7 @@ TEST_F(GrabJob, ProgressTitleAndLogOfAThreeTrackGrab) {
     EXPECT_EQ(log[2].text.rfind("Complete (0.", 0), 0u);
     EXPECT_EQ(log[5], (GrabLogEntry{kLogPlain, "Grabbing track # 3 'Three' ..."}));
     EXPECT_EQ(log[7], (GrabLogEntry{kLogSuccess, "Grabbing of disk is finished."}));
+    EXPECT_EQ(view.sounds, (std::vector<std::string>{"/sounds/done.wav"}));
     // "Complete (%.2lfMb)": one second of CD audio is 0.17 MiB.
     EXPECT_EQ(list.GetStatus(2), "Complete (0.17Mb)");
 }
@@ -221,14 +266,7 @@ TEST_F(GrabJob, ReadErrorFailsOneTrackAndTheGrabGoesOn) {
     faulty->FailSector(image.Start(2) + 30, qmtest::FaultyDrive::kAlways);
     Grab();
 
-    ASSERT_EQ(view.prompts.size(), 1u);
-    const AskedPrompt& asked = view.prompts[0];
-    EXPECT_EQ(asked.message, "Failed to read CD disk (error in 'CD ripper' module). Continue?");
-    EXPECT_EQ(asked.countdown, 10);
-    EXPECT_EQ(asked.ticks, 10);
-    EXPECT_EQ(asked.answer, PromptAnswer::kYes);
-    EXPECT_EQ(asked.yesLabels.front(), "Yes(10)");
-    EXPECT_EQ(asked.yesLabels.back(), "Yes(1)");
+    ExpectAnsweredItself("Failed to read CD disk (error in 'CD ripper' module). Continue?", 10);
 
     EXPECT_EQ(list.GetStatus(1), "Failed");
     EXPECT_TRUE(list.IsChecked(1));
@@ -277,21 +315,10 @@ TEST_F(GrabJob, DiscSwappedBetweenTracksAsksOnceAndGoesOnWithTheNewDisc) {
     // The disc id follows the table of contents: the other disc's differs.
     auto otherDisc =
         OtherDisc({{false, 0, 2 * kSecond}, {false, 0, kSecond}, {false, 0, kSecond}}, 9, &other);
-    view.onStatus = [&](int row, const std::string&) {
-        if (row == 0) {
-            faulty->SwapDisc(otherDisc);
-        }
-    };
+    SwapDiscAfterFirstTrack(otherDisc);
     Grab();
 
-    ASSERT_EQ(view.prompts.size(), 1u);
-    const AskedPrompt& asked = view.prompts[0];
-    EXPECT_EQ(asked.message, "Disk have been changed.\n\r Continue anyway ?");
-    EXPECT_EQ(asked.countdown, 5);
-    EXPECT_EQ(asked.ticks, 5);
-    EXPECT_EQ(asked.yesLabels,
-              (std::vector<std::string>{"Yes(5)", "Yes(4)", "Yes(3)", "Yes(2)", "Yes(1)"}));
-    EXPECT_EQ(asked.answer, PromptAnswer::kYes);
+    ExpectAnsweredItself("Disk have been changed.\n\r Continue anyway ?", 5);
     EXPECT_TRUE(qmtest::WavPayload(Wav(1)) == TrackPcm(image, 1));
     EXPECT_TRUE(qmtest::WavPayload(Wav(2)) == TrackPcm(other, 2));
     EXPECT_TRUE(qmtest::WavPayload(Wav(3)) == TrackPcm(other, 3));
@@ -307,11 +334,7 @@ TEST_F(GrabJob, DiscSwapAnsweredNoEndsTheJob) {
     InsertThreeTracks();
     qmtest::TestImage other;
     auto otherDisc = OtherDisc({{false, 0, 2 * kSecond}}, 9, &other);
-    view.onStatus = [&](int row, const std::string&) {
-        if (row == 0) {
-            faulty->SwapDisc(otherDisc);
-        }
-    };
+    SwapDiscAfterFirstTrack(otherDisc);
     view.keyPresses.push_back(PromptAnswer::kNo);
     Grab();
     EXPECT_EQ(job.GetEndReason(), Reason::kDeclined);
@@ -320,6 +343,24 @@ TEST_F(GrabJob, DiscSwapAnsweredNoEndsTheJob) {
     EXPECT_TRUE(list.IsChecked(2));
     EXPECT_EQ(OutputFiles().size(), 1u);
     EXPECT_TRUE(view.enabled);
+}
+
+// The disc taken out between tracks: the job says so and ends; the rest
+// stays checked for the next Grab.
+TEST_F(GrabJob, DiscTakenOutBetweenTracksEndsTheJob) {
+    InsertThreeTracks();
+    SwapDiscAfterFirstTrack(std::make_shared<EmptyDrive>());
+    Grab();
+    EXPECT_EQ(job.GetEndReason(), Reason::kNoDisc);
+    EXPECT_TRUE(view.prompts.empty());
+    EXPECT_EQ(view.errors,
+              (std::vector<std::pair<std::string, std::string>>{{"No disk in drive.", "Error"}}));
+    EXPECT_EQ(Log().back(), (GrabLogEntry{kLogAttention, "No disk in drive!"}));
+    EXPECT_TRUE(list.IsChecked(1));
+    EXPECT_TRUE(list.IsChecked(2));
+    EXPECT_EQ(OutputFiles().size(), 1u);
+    EXPECT_TRUE(view.enabled);
+    EXPECT_FALSE(job.IsProcessing());
 }
 
 // The tag takes the info bar's names unless the track keeps its own, and the
