@@ -99,11 +99,12 @@ TEST_F(GrabCommand, FreshHomeGrabsTheDemoDiscAndASecondRunMakesNewNames) {
         qmtest::Run(env + ShellQuote(clitest::Program()) + " config set GenerateIfExist True 2>&1");
     ASSERT_EQ(set.exitCode, 0) << set.out;
     EXPECT_TRUE(fs::exists(home / ".config" / "Hollowcraft" / "Quavermill.conf"));
-    const auto second = qmtest::Run(grab);
+    const std::string again =
+        grab.substr(0, grab.find(" < /dev/null")) + " --tracks 1,6 < /dev/null 2>&1";
+    const auto second = qmtest::Run(again);
     ASSERT_EQ(second.exitCode, 0) << second.out;
-    for (int track = 1; track <= 6; ++track) {
-        expected.push_back(qm::Format("track%02d_#02.mp3", track));
-    }
+    expected.push_back("track01_#02.mp3");
+    expected.push_back("track06_#02.mp3");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(FileNames(dir / "out"), expected);
     EXPECT_EQ(qmtest::ReadText(dir / "out" / "track01.mp3"), before);

@@ -39,6 +39,10 @@ const FormatCase kFormats[] = {
      {"TITLE", "ARTIST", "ALBUM", "TRACKNUMBER", "DATE", "GENRE"}},
 };
 
+void PrintTo(const FormatCase& format, std::ostream* out) {
+    *out << format.extension;
+}
+
 class GrabEndToEnd : public JobFixture, public ::testing::WithParamInterface<FormatCase> {};
 
 TEST_P(GrabEndToEnd, EveryTrackIsNamedTaggedListedAndReadsBack) {
