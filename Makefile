@@ -28,16 +28,29 @@ test: deps build-test/build.ninja
 build-tsan/build.ninja: | deps
 	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=thread
 
-# Every test, the threaded ones above all, under ThreadSanitizer (not part of CI).
+# The threaded tests (grab job, pipeline, disc: stop, pause, seek, prompts
+# between tracks) under ThreadSanitizer; any report fails. Not part of CI.
+TSAN_TESTS := tests/jobs/test_jobs tests/pipeline/test_pipeline tests/disc/test_disc
 tsan: deps build-tsan/build.ninja
-	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure
+	cmake --build build-tsan -j $(JOBS) --target $(notdir $(TSAN_TESTS))
+	cd build-tsan && for test in $(TSAN_TESTS); do \
+		TSAN_OPTIONS="halt_on_error=1 exitcode=66" $$test || exit 1; done
 
-# The demo disc (CUE/BIN plus its local CDDB entry) under build/demo/, and its
-# first track grabbed to demo-out/.
+# The demo disc (CUE/BIN plus its local CDDB entry) under build/demo/, grabbed
+# whole with the default settings (MP3, VBR) into demo-out/, named by artist,
+# album, track and title and listed in an M3U playlist. Its own settings file
+# and data folder keep the user's untouched.
+DEMO_CLI := build/quavermill-cli --settings build/demo/settings.conf --data-dir build/demo
 demo: build
+	rm -rf build/demo demo-out
 	build/tools/make-demo-disc build/demo
-	build/tools/demo-grab build/demo/demo.cue demo-out/track01.wav
+	$(DEMO_CLI) config set AddToPlaylist True
+	$(DEMO_CLI) config set AddTo MaskPlaylist
+	$(DEMO_CLI) config set MaskPlaylist "{ARTIST} - {ALBUM}.m3u"
+	$(DEMO_CLI) --device build/demo/demo.cue grab --output demo-out \
+		--mask "{ARTIST}/{ALBUM}/{TRACK} - {TITLE}" < /dev/null
+	@echo
+	@echo "The demo disc's tracks are in $(CURDIR)/demo-out/"
 
 bench: build
 	scripts/run-benchmarks.sh

@@ -7,10 +7,14 @@
 #include <nlohmann/json.hpp>
 
 #include "CliContext.h"
+#include "CliView.h"
 #include "core/Text.h"
 #include "disc/CDDBServersList.h"
 #include "disc/CDRipper.h"
+#include "disc/LocalCDDB.h"
 #include "disc/QueryCDDBInfo.h"
+#include "jobs/Data.h"
+#include "jobs/TrackList.h"
 #include "settings/Settings.h"
 
 namespace qmcli {
@@ -21,6 +25,7 @@ struct CddbOptions {
     int choose = 0; // 1-based; 0: none given
     bool servers = false;
     bool mixed = false;
+    bool save = false;
 };
 
 std::string Dump(const nlohmann::ordered_json& out) {
@@ -91,14 +96,25 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
     if (!context.OpenNamedImage()) {
         return kExitUsage;
     }
-    QuavermillSettings settings;
-    context.LoadSettings(settings);
+    CData data;
+    context.PrepareData(data);
+    const QuavermillSettings& settings = data.Settings();
     if (options.servers) {
         return RunServers(context, settings);
     }
-    CCDRipper ripper;
+    CCDRipper& ripper = data.Ripper();
     if (!context.AttachDrive(ripper)) {
         return kExitUsage;
+    }
+    // The track list keeps the names --save stores: its records are built
+    // before the look-up, which then names them.
+    CliView view(std::nullopt);
+    CTrackList list(data, view);
+    if (options.save) {
+        list.Refresh();
+        if (options.mixed) {
+            list.EnableMixedCDMode(true);
+        }
     }
     ripper.SetMixedCDMode(options.mixed);
     const std::int32_t count = ripper.QueryCDInfo(&settings.cddb, true);
@@ -180,6 +196,21 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
                               qm::CDDBLastError().c_str()));
         return kExitFailed;
     }
+    if (options.save) {
+        if (!extracted) {
+            PrintError("nothing to save: choose a match with --choose N");
+            return kExitUsage;
+        }
+        list.GetCDDBInfo();
+        if (!data.SaveLocalCDDB()) {
+            PrintError("cannot write the local CDDB entry in " + data.LocalCDDBFolder().string());
+            return kExitFailed;
+        }
+        if (!context.json) {
+            std::printf("\nSaved to %s\n",
+                        (data.LocalCDDBFolder() / LocalCDDBFileName(data.GetCDDBID())).c_str());
+        }
+    }
     return kExitOk;
 }
 
@@ -199,6 +230,8 @@ Command AddCddbCommand(CLI::App& app) {
         ->check(CLI::PositiveNumber);
     command.app->add_flag("--servers", options->servers,
                           "Print the servers the CDDB server knows of instead");
+    command.app->add_flag("--save", options->save,
+                          "Store the chosen (or only) match in the local CDDB cache");
     command.app->add_flag("--mixed", options->mixed,
                           "Split track titles \"artist / title\" (a mixed-artist disc)");
     command.app->footer("Exit status 1 when the server cannot be asked, knows no match or its "

@@ -6,7 +6,9 @@
 #include "disc/CDRipper.h"
 #include "disc/CdioDrive.h"
 #include "disc/DriveList.h"
+#include "jobs/Data.h"
 #include "platform/SettingsStore.h"
+#include "platform/UserFolders.h"
 #include "settings/Settings.h"
 
 namespace qmcli {
@@ -74,6 +76,38 @@ bool CliContext::AttachDrive(CCDRipper& ripper) const {
         return false;
     }
     return true;
+}
+
+bool CliContext::AttachDrive(CCDRipper& ripper, const QuavermillSettings& settings) const {
+    if (!device.empty()) {
+        return AttachDrive(ripper);
+    }
+    const std::int32_t count = ripper.GetCDNumber();
+    if (count == 0) {
+        PrintError("no CD drive found; name a disc image with --device FILE.cue");
+        return false;
+    }
+    std::int32_t index = settings.drive.CDDrive;
+    if (settings.drive.AutoDetectCD) {
+        const std::int32_t found = ripper.AutoDetect();
+        if (found >= 0) {
+            index = found;
+        }
+    }
+    if (index < 0 || index >= count) {
+        index = 0;
+    }
+    const std::int32_t readType = index < kMaxDrives ? settings.drive.ReadMethod[index] : 0;
+    if (!ripper.Attach(index, readType)) {
+        PrintError("cannot open drive " + std::to_string(index));
+        return false;
+    }
+    return true;
+}
+
+void CliContext::PrepareData(CData& data) const {
+    LoadSettings(data.Settings());
+    data.SetDataFolder(qm::ResolveDataFolder(dataDir));
 }
 
 void CliContext::LoadSettings(QuavermillSettings& settings) const {

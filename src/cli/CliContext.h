@@ -9,6 +9,7 @@
 #include <vector>
 
 class CCDRipper;
+class CData;
 struct QuavermillSettings;
 
 namespace qmcli {
@@ -32,12 +33,19 @@ struct CliContext {
     // first drive that holds an audio disc, else the first drive). False, with
     // the reason printed, when there is none.
     bool AttachDrive(CCDRipper& ripper) const;
+    // The same with the settings' choice when --device names none: the
+    // drive that holds an audio disc when "AutoDetectCD" is on, else the
+    // drive "CD-Drive" names; read with that drive's "ReadMethod_CD%d".
+    bool AttachDrive(CCDRipper& ripper, const QuavermillSettings& settings) const;
     // Makes an image named by --device show up in the drive list. False, with
     // the reason printed, when it does not open.
     bool OpenNamedImage() const;
     // Reads the settings store (--settings, else the user's own). Without a
     // store every value keeps its first-run default.
     void LoadSettings(QuavermillSettings& settings) const;
+    // The shared data for a command that grabs or keeps names: its settings
+    // loaded and its data folder (--data-dir) set.
+    void PrepareData(CData& data) const;
 };
 
 void AddGlobalOptions(CLI::App& app, CliContext& context);
@@ -51,6 +59,8 @@ struct Command {
 Command AddDrivesCommand(CLI::App& app);
 Command AddTocCommand(CLI::App& app);
 Command AddCddbCommand(CLI::App& app);
+Command AddGrabCommand(CLI::App& app);
+Command AddConfigCommand(CLI::App& app);
 
 // Prints "quavermill-cli: <text>" on standard error.
 void PrintError(const std::string& text);

@@ -8,6 +8,7 @@
 #include "CliContext.h"
 #include "core/Diagnostics.h"
 #include "disc/CdioLog.h"
+#include "platform/SettingsStore.h"
 
 int main(int argc, char** argv) {
     g_FunctionTracer.Init(10, 20);
@@ -26,11 +27,16 @@ int main(int argc, char** argv) {
     qmcli::CliContext context;
     qmcli::AddGlobalOptions(app, context);
     const std::vector<qmcli::Command> commands = {
-        qmcli::AddDrivesCommand(app), qmcli::AddTocCommand(app), qmcli::AddCddbCommand(app)};
+        qmcli::AddDrivesCommand(app), qmcli::AddTocCommand(app), qmcli::AddCddbCommand(app),
+        qmcli::AddGrabCommand(app), qmcli::AddConfigCommand(app)};
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? qmcli::kExitOk : qmcli::kExitUsage;
+    }
+    // Every command reads and writes the store --settings names.
+    if (!context.settingsFile.empty()) {
+        qm::SetSettingsPath(context.settingsFile);
     }
     for (const qmcli::Command& command : commands) {
         if (command.app->parsed()) {

@@ -11,6 +11,11 @@ CData::CData() : m_dataFolder(qm::DefaultDataFolder()) {
     QM_TRACE("Data");
 }
 
+int CData::AddToLog(const std::string& text, std::uint8_t kind) {
+    QM_TRACE("Data");
+    QM_RETURN(0, m_grabLog.AddToLog(text, kind));
+}
+
 std::filesystem::path CData::LocalCDDBFolder() const {
     QM_TRACE("Data");
     QM_RETURN(0, m_dataFolder / kLocalCDDBFolder);

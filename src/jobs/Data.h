@@ -16,7 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "disc/CDDrive.h"
 #include "disc/CDRipper.h"
+#include "jobs/GrabLog.h"
+#include "jobs/TrackChain.h"
 #include "settings/Settings.h"
 #include "settings/TrackRecord.h"
 
@@ -48,6 +51,26 @@ public:
     const std::vector<TrackRecord>& Tracks() const { return m_tracks; }
     // The single ripper of the run: it reads the disc and holds its names.
     CCDRipper& Ripper() { return m_ripper; }
+    // The filter and sink stages of the run, one of each.
+    CStageSet& Stages() { return m_stages; }
+    // Direct control of a drive (eject at the end of a disc).
+    CCDDrive& DriveControl() { return m_driveControl; }
+
+    // The grab log, kept for the whole run.
+    int AddToLog(const std::string& text, std::uint8_t kind);
+    CGrabLog& GrabLog() { return m_grabLog; }
+
+    // The grab job's state that other parts of the program look at: the
+    // first track of the disc shown (-1 without a disc), the track being
+    // grabbed, whether a grab runs, and whether it is a multi-disc grab.
+    std::int32_t GetFirstTrack() const { return m_firstTrack.load(); }
+    void SetFirstTrack(std::int32_t track) { m_firstTrack.store(track); }
+    std::int32_t GetCurrentTrack() const { return m_currentTrack.load(); }
+    void SetCurrentTrack(std::int32_t track) { m_currentTrack.store(track); }
+    bool IsProcessing() const { return m_processing.load(); }
+    void SetProcessing(bool processing) { m_processing.store(processing); }
+    bool IsMultiDisc() const { return m_multiDisc.load(); }
+    void SetMultiDisc(bool multiDisc) { m_multiDisc.store(multiDisc); }
     DiscTexts& GetDiscTexts() { return m_discTexts; }
 
     // The grab job's mixed-CD test result for the track about to be grabbed:
@@ -97,7 +120,14 @@ private:
     QuavermillSettings m_settings;
     std::vector<TrackRecord> m_tracks;
     CCDRipper m_ripper;
+    CStageSet m_stages;
+    CCDDrive m_driveControl;
+    CGrabLog m_grabLog;
     DiscTexts m_discTexts;
+    std::atomic<std::int32_t> m_firstTrack{-1};
+    std::atomic<std::int32_t> m_currentTrack{-1};
+    std::atomic<bool> m_processing{false};
+    std::atomic<bool> m_multiDisc{false};
     std::atomic<bool> m_mixedCD{false};
     std::filesystem::path m_dataFolder;
 };

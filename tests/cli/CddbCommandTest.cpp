@@ -13,10 +13,12 @@
 #include "core/Text.h"
 #include "support/CddbServer.h"
 #include "support/DiscImage.h"
+#include "support/Pcm.h"
 #include "support/TempDir.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using clitest::Cli;
 using qmtest::ShellQuote;
 
@@ -142,6 +144,43 @@ TEST_F(CddbCommand, FailedLookUpsExitWithOne) {
 
     server->SetFaults({{"read", "403"}});
     EXPECT_EQ(Run("").exitCode, 1);
+}
+
+// --save keeps the chosen match in the local cache of the data folder,
+// where a later refresh finds it without a look-up.
+TEST_F(CddbCommand, SaveKeepsTheChosenMatchInTheLocalCache) {
+    AddEntry("folk", "Mara Quill / Low Tide", {"Drift", "Gull", "Ebb"}, "2019");
+    AddEntry("misc", "Various / Harbour Songs", {"Ann Lee / Drift", "Bo Diaz / Gull", "Cy / Ebb"});
+    const std::string data = " --data-dir " + ShellQuote((dir / "data").string());
+    const auto unchosen = Run("--save" + data);
+    EXPECT_EQ(unchosen.exitCode, 2);
+    EXPECT_FALSE(fs::exists(dir / "data" / "Local CDDB"));
+
+    const auto listed = nlohmann::json::parse(Run("--json").out);
+    const int various = listed["matches"][0]["genre"] == "misc" ? 1 : 2;
+    const auto saved = Run("--mixed --save --choose " + std::to_string(various) + data);
+    ASSERT_EQ(saved.exitCode, 0) << saved.out;
+    const fs::path entryFile = dir / "data" / "Local CDDB" / qm::Format("%X", entry.discId);
+    EXPECT_NE(saved.out.find(entryFile.string()), std::string::npos) << saved.out;
+    const std::string text = qmtest::ReadText(entryFile);
+    EXPECT_NE(text.find("DARTIST=Various\r\nDTITLE=Harbour Songs\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("TTITLE1=Bo Diaz / Gull \r\n"), std::string::npos) << text;
+}
+
+// grab --cddb names the files from the look-up and, as "AutoSaveLocalCDDB"
+// says by default, keeps the names in the local cache.
+TEST_F(CddbCommand, GrabLooksTheDiscUpFirst) {
+    AddEntry("folk", "Mara Quill / Low Tide", {"Drift", "Gull", "Ebb"}, "2019");
+    const auto run = Cli("--device " + ShellQuote(image.layout.sheet.string()) + " --settings " +
+                             ShellQuote((dir / "settings.conf").string()) + " --data-dir " +
+                             ShellQuote((dir / "data").string()) +
+                             " grab --cddb --format wav --tracks 2 --output " +
+                             ShellQuote((dir / "out").string()) + " --mask " +
+                             ShellQuote("{ARTIST}/{YEAR} {TITLE}") + " < /dev/null",
+                         true);
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_TRUE(fs::exists(dir / "out" / "Mara Quill" / "2019 Gull.wav")) << run.out;
+    EXPECT_TRUE(fs::exists(dir / "data" / "Local CDDB" / qm::Format("%X", entry.discId)));
 }
 
 TEST_F(CddbCommand, ServersArePrinted) {
