@@ -188,6 +188,19 @@ bool SaveSheet(const QuavermillSettings& settings, const ApplyNowSettings& apply
 
 } // namespace
 
+void AddFormatPages(CSettingsSheet& sheet, const std::vector<FormatSettings*>& formats,
+                    const std::vector<FormatSettings*>& allTracks, ApplyNowSettings& applyNow) {
+    const auto targets = [&](bool* switchState) {
+        return FormatPageTargets{formats, allTracks, switchState};
+    };
+    sheet.AddPage(new CWavPage(targets(&applyNow.WAV)));
+    sheet.AddPage(new CMp3Page(targets(&applyNow.MP3)));
+    sheet.AddPage(new COggPage(targets(&applyNow.OGG)));
+    sheet.AddPage(new CApePage(targets(&applyNow.APE)));
+    sheet.AddPage(new CFlacPage(targets(&applyNow.FLAC)));
+    sheet.AddPage(new CWmaPage(targets(&applyNow.WMA)));
+}
+
 std::unique_ptr<CSettingsSheet> MakeSettingsSheet(QWidget* parent, QuavermillSettings& settings,
                                                   const SettingsSheetOptions& options) {
     QM_TRACE("SettingsSheet");
@@ -199,10 +212,6 @@ std::unique_ptr<CSettingsSheet> MakeSettingsSheet(QWidget* parent, QuavermillSet
     auto sheet = std::make_unique<CSettingsSheet>(QStringLiteral("Settings"), parent);
     QuavermillSettings& work = state->work;
     TrackRecord* defaultTrack = &work.DefaultTrack;
-    const std::vector<FormatSettings*> allTracks = FormatsOf(options.allTracks);
-    const auto targets = [&](bool* applyNow) {
-        return FormatPageTargets{{&defaultTrack->format}, allTracks, applyNow};
-    };
     sheet->AddPage(new CGeneralPage(work, options.driveNames));
     sheet->AddPage(new COutputPage(work));
     sheet->AddPage(new CCuttingPage(kHelpCutoffSettings, {defaultTrack}));
@@ -213,12 +222,7 @@ std::unique_ptr<CSettingsSheet> MakeSettingsSheet(QWidget* parent, QuavermillSet
     sheet->AddPage(new CId3TagPage(QStringLiteral("Default tag"), kHelpId3TagSettings,
                                    CId3TagPage::DefaultTrackTag(), {defaultTrack}));
     sheet->AddPage(new CCddbPage(work, options.pickServer));
-    sheet->AddPage(new CWavPage(targets(&state->applyNow.WAV)));
-    sheet->AddPage(new CMp3Page(targets(&state->applyNow.MP3)));
-    sheet->AddPage(new COggPage(targets(&state->applyNow.OGG)));
-    sheet->AddPage(new CApePage(targets(&state->applyNow.APE)));
-    sheet->AddPage(new CFlacPage(targets(&state->applyNow.FLAC)));
-    sheet->AddPage(new CWmaPage(targets(&state->applyNow.WMA)));
+    AddFormatPages(*sheet, {&defaultTrack->format}, FormatsOf(options.allTracks), state->applyNow);
 
     CSettingsSheet* shown = sheet.get();
     sheet->SetCommit([state, &settings, applied = options.applied, shown] {

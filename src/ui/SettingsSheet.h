@@ -83,6 +83,12 @@ private:
     bool m_committed = false;
 };
 
+// Adds the WAV, MP3, OGG, APE, FLAC and WMA pages over `formats`, their
+// "Apply changes to all tracks" switches reaching `allTracks` and kept in
+// `applyNow` (all three must outlive the sheet).
+void AddFormatPages(CSettingsSheet& sheet, const std::vector<FormatSettings*>& formats,
+                    const std::vector<FormatSettings*>& allTracks, ApplyNowSettings& applyNow);
+
 // The pages of the "Settings" sheet, in the order it lists them; the
 // Settings menu opens the sheet at one of them.
 enum SettingsPageId : int {

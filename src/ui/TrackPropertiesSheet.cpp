@@ -2,16 +2,10 @@
 
 #include "core/Trace.h"
 #include "settings/Settings.h"
-#include "ui/ApePage.h"
 #include "ui/CuttingPage.h"
-#include "ui/FlacPage.h"
 #include "ui/Id3TagPage.h"
-#include "ui/Mp3Page.h"
-#include "ui/OggPage.h"
 #include "ui/SettingsHelp.h"
 #include "ui/TrackFormatPage.h"
-#include "ui/WavPage.h"
-#include "ui/WmaPage.h"
 
 namespace qm::ui {
 
@@ -37,19 +31,12 @@ std::unique_ptr<CSettingsSheet> MakeTrackProperties(QWidget* parent,
     auto sheet = std::make_unique<CSettingsSheet>(QStringLiteral("Properties of track(s)"), parent);
     const std::vector<FormatSettings*> formats = FormatsOf(tracks);
     const std::vector<FormatSettings*> allTracks = FormatsOf(options.allTracks);
-    const auto targets = [&](bool* applyNow) {
-        return FormatPageTargets{formats, allTracks, applyNow};
-    };
-    sheet->AddPage(new CTrackFormatPage(targets(&state->applyNow.Format)));
+    sheet->AddPage(
+        new CTrackFormatPage(FormatPageTargets{formats, allTracks, &state->applyNow.Format}));
     sheet->AddPage(new CId3TagPage(QStringLiteral("ID3 tag"), kHelpId3TagTrack,
                                    CId3TagPage::TrackTag(), tracks));
     sheet->AddPage(new CCuttingPage(kHelpCutoffTrack, tracks));
-    sheet->AddPage(new CWavPage(targets(&state->applyNow.WAV)));
-    sheet->AddPage(new CMp3Page(targets(&state->applyNow.MP3)));
-    sheet->AddPage(new COggPage(targets(&state->applyNow.OGG)));
-    sheet->AddPage(new CApePage(targets(&state->applyNow.APE)));
-    sheet->AddPage(new CFlacPage(targets(&state->applyNow.FLAC)));
-    sheet->AddPage(new CWmaPage(targets(&state->applyNow.WMA)));
+    AddFormatPages(*sheet, formats, allTracks, state->applyNow);
 
     sheet->SetCommit([state, applied = options.applied] {
         // The tracks live only for this disc; the switches are kept.

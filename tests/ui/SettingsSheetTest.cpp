@@ -24,21 +24,6 @@
 using namespace qm::ui;
 using namespace qmtest::settingsui;
 
-namespace {
-
-QWidget* ShowAt(CSettingsSheet* sheet, SettingsPageId page) {
-    if (!sheet->ShowPage(page)) {
-        throw std::runtime_error("the page shown refused to be left");
-    }
-    return sheet->Page(page);
-}
-
-void PressOk(CSettingsSheet* sheet) {
-    sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-}
-
-} // namespace
-
 class SettingsSheetTest : public QObject {
     Q_OBJECT
 

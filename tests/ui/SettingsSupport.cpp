@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -13,6 +14,8 @@
 #include <QTest>
 
 #include "platform/SettingsStore.h"
+#include "ui/SettingsPage.h"
+#include "ui/SettingsSheet.h"
 
 namespace qmtest::settingsui {
 
@@ -97,6 +100,17 @@ void SetSpin(QWidget* root, const char* name, double value) {
 
 void Click(QWidget* root, const char* name) {
     Find<QPushButton>(root, name)->click();
+}
+
+QWidget* ShowAt(qm::ui::CSettingsSheet* sheet, int index) {
+    if (!sheet->ShowPage(index)) {
+        throw std::runtime_error("the page shown refused to be left");
+    }
+    return sheet->Page(index);
+}
+
+void PressOk(qm::ui::CSettingsSheet* sheet) {
+    sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
 }
 
 } // namespace qmtest::settingsui

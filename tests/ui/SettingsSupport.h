@@ -17,6 +17,10 @@
 #include "settings/Settings.h"
 #include "support/TempDir.h"
 
+namespace qm::ui {
+class CSettingsSheet;
+} // namespace qm::ui
+
 namespace qmtest::settingsui {
 
 // Points the settings store at a file in a fresh folder for the life of the
@@ -80,5 +84,10 @@ void Choose(QWidget* root, const char* name, long long value);
 void Type(QWidget* root, const char* name, const QString& text);
 void SetSpin(QWidget* root, const char* name, double value);
 void Click(QWidget* root, const char* name);
+
+// Shows page `index` of the sheet as choosing it in the page list does;
+// throws when the page shown refuses to be left.
+QWidget* ShowAt(qm::ui::CSettingsSheet* sheet, int index);
+void PressOk(qm::ui::CSettingsSheet* sheet);
 
 } // namespace qmtest::settingsui

@@ -50,17 +50,6 @@ std::vector<TrackRecord*> Pointers(std::vector<TrackRecord>& tracks, std::size_t
     return pointers;
 }
 
-QWidget* ShowAt(CSettingsSheet* sheet, TrackPageId page) {
-    if (!sheet->ShowPage(page)) {
-        throw std::runtime_error("the page shown refused to be left");
-    }
-    return sheet->Page(page);
-}
-
-void PressOk(CSettingsSheet* sheet) {
-    sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-}
-
 } // namespace
 
 class TrackPropertiesTest : public QObject {
