@@ -41,7 +41,7 @@ void CFormatPage::FinishPage(const char* applyNowName) {
 void CFormatPage::Load() {
     QM_TRACE("FormatPage");
     m_bindings.Load(m_targets.formats);
-    if (m_applyNow != nullptr) {
+    if (m_applyNow != nullptr && m_targets.applyNow != nullptr) {
         m_applyNow->setChecked(*m_targets.applyNow);
     }
     UpdateControls();
@@ -50,7 +50,7 @@ void CFormatPage::Load() {
 void CFormatPage::Store() {
     QM_TRACE("FormatPage");
     m_bindings.Store(m_targets.formats);
-    if (m_applyNow != nullptr) {
+    if (m_applyNow != nullptr && m_targets.applyNow != nullptr) {
         *m_targets.applyNow = m_applyNow->isChecked();
         if (*m_targets.applyNow) {
             // Only what was changed here: each track keeps the rest.

@@ -18,7 +18,7 @@ struct TrackSheetState {
 } // namespace
 
 std::unique_ptr<CSettingsSheet> MakeTrackProperties(QWidget* parent,
-                                                    std::vector<TrackRecord*> tracks,
+                                                    const std::vector<TrackRecord*>& tracks,
                                                     const TrackPropertiesOptions& options) {
     QM_TRACE("TrackPropertiesSheet");
     if (tracks.empty()) {
@@ -52,11 +52,10 @@ std::unique_ptr<CSettingsSheet> MakeTrackProperties(QWidget* parent,
     QM_RETURN(1, sheet);
 }
 
-bool ShowTrackProperties(QWidget* parent, std::vector<TrackRecord*> tracks,
+bool ShowTrackProperties(QWidget* parent, const std::vector<TrackRecord*>& tracks,
                          const TrackPropertiesOptions& options) {
     QM_TRACE("TrackPropertiesSheet");
-    const std::unique_ptr<CSettingsSheet> sheet =
-        MakeTrackProperties(parent, std::move(tracks), options);
+    const std::unique_ptr<CSettingsSheet> sheet = MakeTrackProperties(parent, tracks, options);
     if (!sheet) {
         QM_RETURN(0, false);
     }

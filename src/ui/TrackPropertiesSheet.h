@@ -41,12 +41,12 @@ struct TrackPropertiesOptions {
 // The sheet over `tracks` (which must outlive it), not shown yet; null
 // when there are no tracks.
 std::unique_ptr<CSettingsSheet> MakeTrackProperties(QWidget* parent,
-                                                    std::vector<TrackRecord*> tracks,
+                                                    const std::vector<TrackRecord*>& tracks,
                                                     const TrackPropertiesOptions& options = {});
 
 // Shows the sheet modally. True when OK or Apply wrote into the tracks. The
 // apply-now switches are saved in the settings store.
-bool ShowTrackProperties(QWidget* parent, std::vector<TrackRecord*> tracks,
+bool ShowTrackProperties(QWidget* parent, const std::vector<TrackRecord*>& tracks,
                          const TrackPropertiesOptions& options = {});
 
 } // namespace qm::ui
