@@ -5,6 +5,7 @@
 #include "core/GenreTable.h"
 #include "core/Text.h"
 #include "core/Trace.h"
+#include "jobs/WmaAvailability.h"
 #include "settings/WmaConfigurationTable.h"
 
 namespace {
@@ -250,8 +251,12 @@ std::string CTrackList::FormatDescription(const FormatSettings& format) {
     QM_TRACE("TracksWnd");
     switch (format.format) {
     case OutputFormat::WMA: {
+        // A configuration this system cannot write says so here, before a
+        // grab fails on it.
+        const char* unavailable = " (not available)";
         if (format.wma.lossless) {
-            QM_RETURN(0, std::string("WMA/Loseless"));
+            QM_RETURN(0, std::string("WMA/Loseless") +
+                             (qm::IsWmaLosslessAvailable() ? "" : unavailable));
         }
         const std::int32_t index = format.wma.configuration;
         const WmaConfiguration& entry = index >= 0 && index < kWmaConfigurationCount
@@ -267,6 +272,9 @@ std::string CTrackList::FormatDescription(const FormatSettings& format) {
         }
         text += qm::Format("%6dHz,", static_cast<int>(entry.sampleRate));
         text += Channels(entry.channels);
+        if (!qm::IsWmaConfigurationAvailable(index)) {
+            text += unavailable;
+        }
         QM_RETURN(1, text);
     }
     case OutputFormat::MP3: {

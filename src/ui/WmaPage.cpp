@@ -5,31 +5,11 @@
 #include <QFormLayout>
 #include <QStandardItemModel>
 
-#include "encoders/WMAEncoder.h"
+#include "jobs/WmaAvailability.h"
 #include "settings/WmaConfigurationTable.h"
 #include "ui/SettingsHelp.h"
 
 namespace qm::ui {
-
-const std::vector<bool>& CWmaPage::AvailableConfigurations() {
-    static const std::vector<bool> available = [] {
-        std::vector<bool> rows;
-        for (int i = 0; i < kWmaConfigurationCount; ++i) {
-            const WmaConfiguration& row = WmaConfigurationTable[static_cast<std::size_t>(i)];
-            rows.push_back(CWMAEncoder::IsConfigurationAvailable(
-                0, row.bitrate, static_cast<std::int32_t>(row.sampleRate), row.channels,
-                row.vbr ? 1 : 0, row.passes));
-        }
-        return rows;
-    }();
-    return available;
-}
-
-bool CWmaPage::LosslessAvailable() {
-    // What the grab asks for a lossless track.
-    static const bool available = CWMAEncoder::IsConfigurationAvailable(1, 100, 44100, 2, 0, 1);
-    return available;
-}
 
 QString CWmaPage::ConfigurationLabel(int index) {
     if (index < 0 || index >= kWmaConfigurationCount) {
@@ -48,7 +28,7 @@ QString CWmaPage::ConfigurationLabel(int index) {
                         .arg(rate)
                         .arg(row.sampleRate)
                         .arg(row.channels == 1 ? QStringLiteral("mono") : QStringLiteral("stereo"));
-    if (!AvailableConfigurations()[static_cast<std::size_t>(index)]) {
+    if (!IsWmaConfigurationAvailable(index)) {
         label += QString::fromLatin1(kUnavailable);
     }
     return label;
@@ -57,7 +37,7 @@ QString CWmaPage::ConfigurationLabel(int index) {
 CWmaPage::CWmaPage(FormatPageTargets targets, QWidget* parent)
     : CFormatPage(QStringLiteral("WMA"), kHelpWmaSettings, std::move(targets), parent) {
     auto& b = Bindings();
-    m_lossless = AddCheck(LosslessAvailable()
+    m_lossless = AddCheck(IsWmaLosslessAvailable()
                               ? QStringLiteral("Lossless")
                               : QStringLiteral("Lossless") + QString::fromLatin1(kUnavailable),
                           Fields());
@@ -69,7 +49,7 @@ CWmaPage::CWmaPage(FormatPageTargets targets, QWidget* parent)
     auto* model = qobject_cast<QStandardItemModel*>(m_configuration->model());
     for (int i = 0; i < kWmaConfigurationCount; ++i) {
         AddChoice(m_configuration, ConfigurationLabel(i), i);
-        if (!AvailableConfigurations()[static_cast<std::size_t>(i)]) {
+        if (!IsWmaConfigurationAvailable(i)) {
             // Shown, so a stored one is recognised, but not to be chosen:
             // every grab with it would fail.
             model->item(m_configuration->count() - 1)->setEnabled(false);
@@ -88,7 +68,7 @@ CWmaPage::CWmaPage(FormatPageTargets targets, QWidget* parent)
 void CWmaPage::UpdateControls() {
     m_configuration->setEnabled(m_lossless->checkState() != Qt::Checked);
     // An unavailable lossless can only be switched off.
-    if (!LosslessAvailable()) {
+    if (!IsWmaLosslessAvailable()) {
         m_lossless->setEnabled(m_lossless->checkState() != Qt::Unchecked);
     }
 }

@@ -21,10 +21,6 @@ class CWmaPage final : public CFormatPage {
 public:
     explicit CWmaPage(FormatPageTargets targets, QWidget* parent = nullptr);
 
-    // Whether each configuration of WmaConfigurationTable can be written
-    // (asked once per run), and whether lossless can.
-    static const std::vector<bool>& AvailableConfigurations();
-    static bool LosslessAvailable();
     // How the configuration list names an entry.
     static QString ConfigurationLabel(int index);
     static constexpr const char* kUnavailable = " (not available)";
