@@ -7,6 +7,7 @@
 #include <discid/discid.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <fstream>
 
 #include "CliTestSupport.h"
@@ -21,6 +22,16 @@ namespace {
 namespace fs = std::filesystem;
 using clitest::Cli;
 using qmtest::ShellQuote;
+
+std::vector<fs::path> AllFiles(const fs::path& root) {
+    std::vector<fs::path> files;
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        if (item.is_regular_file()) {
+            files.push_back(item.path());
+        }
+    }
+    return files;
+}
 
 class CddbCommand : public ::testing::Test {
 protected:
@@ -181,6 +192,62 @@ TEST_F(CddbCommand, GrabLooksTheDiscUpFirst) {
     ASSERT_EQ(run.exitCode, 0) << run.out;
     EXPECT_TRUE(fs::exists(dir / "out" / "Mara Quill" / "2019 Gull.wav")) << run.out;
     EXPECT_TRUE(fs::exists(dir / "data" / "Local CDDB" / qm::Format("%X", entry.discId)));
+}
+
+// A hostile entry: names that climb out of the folder, control characters,
+// a 5,000-character title and bytes that are not UTF-8. The grab still
+// writes only inside the output folder, and the cache entry it keeps stays
+// one "name=value" line per value.
+TEST_F(CddbCommand, AHostileEntryWritesNothingOutsideTheOutputFolder) {
+    AddEntry("misc", "../../.. / ../../escaped",
+             {"../../../../outside", std::string("ctl\x01\x1b[2Jx/..\\y"),
+              std::string(5000, 'L') + "\xff\xfe\xc3"},
+             "1999");
+    const auto before = AllFiles(dir.path());
+    const auto run =
+        Cli("--device " + ShellQuote(image.layout.sheet.string()) + " --settings " +
+                ShellQuote((dir / "settings.conf").string()) + " --data-dir " +
+                ShellQuote((dir / "data").string()) + " grab --cddb --format wav --output " +
+                ShellQuote((dir / "out").string()) + " --mask " +
+                ShellQuote("{ARTIST}/{ALBUM}/{TITLE}") + " < /dev/null",
+            true);
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+
+    int grabbed = 0;
+    for (const auto& file : AllFiles(dir.path())) {
+        if (std::find(before.begin(), before.end(), file) != before.end()) {
+            continue;
+        }
+        const std::string relative = fs::relative(file, dir.path()).string();
+        const bool inOut = relative.rfind("out/", 0) == 0;
+        const bool inData = relative.rfind("data/", 0) == 0;
+        const bool serverLog = relative.rfind("db/", 0) == 0; // the test server's log
+        EXPECT_TRUE(inOut || inData || serverLog) << "written outside: " << relative;
+        if (inOut && file.extension() == ".wav") {
+            ++grabbed;
+            for (const auto& part : fs::relative(file, dir / "out")) {
+                EXPECT_NE(part.string(), "..") << relative;
+                EXPECT_LE(part.string().size(), 255u) << relative;
+            }
+        }
+    }
+    EXPECT_EQ(grabbed, 3) << run.out;
+
+    const std::string text =
+        qmtest::ReadText(dir / "data" / "Local CDDB" / qm::Format("%X", entry.discId));
+    int titles = 0;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos) << "an unterminated line in the cache entry";
+        const std::string line = text.substr(at, end - at);
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
+        EXPECT_TRUE(line.empty() || line[0] == '#' || line.find('=') != std::string::npos)
+            << line.substr(0, 80);
+        titles += line.rfind("TTITLE", 0) == 0 ? 1 : 0;
+        at = end + 2;
+    }
+    EXPECT_EQ(titles, 3);
 }
 
 TEST_F(CddbCommand, ServersArePrinted) {

@@ -79,21 +79,21 @@ TEST_P(WAVWriterFormats, IndependentReadersSeeTheStreamSent) {
     const Bytes file = qmtest::ReadFile(path);
     ASSERT_GE(file.size(), 44u);
     EXPECT_EQ(U32(file, 4), file.size() - 8);
-    EXPECT_EQ(U32(file, 16), 16u);             // "fmt " size
-    EXPECT_EQ(file[36], 'f');                  // "fact" follows "fmt "
-    EXPECT_EQ(U32(file, 44), frames);          // the frame count
-    EXPECT_EQ(U32(file, 52), pcm.size());      // "data" size
+    EXPECT_EQ(U32(file, 16), 16u);        // "fmt " size
+    EXPECT_EQ(file[36], 'f');             // "fact" follows "fmt "
+    EXPECT_EQ(U32(file, 44), frames);     // the frame count
+    EXPECT_EQ(U32(file, 52), pcm.size()); // "data" size
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, WAVWriterFormats,
-    ::testing::Values(Case{{44100, 2, 16}, "s16le"}, Case{{22050, 1, 16}, "s16le"},
-                      Case{{8000, 1, 8}, "u8"}, Case{{48000, 2, 8}, "u8"}),
-    [](const ::testing::TestParamInfo<Case>& p) {
-        const PcmFormat& f = p.param.format;
-        return std::to_string(f.rate) + "Hz" + std::to_string(f.channels) + "ch" +
-               std::to_string(f.bits) + "bit";
-    });
+INSTANTIATE_TEST_SUITE_P(Formats, WAVWriterFormats,
+                         ::testing::Values(Case{{44100, 2, 16}, "s16le"},
+                                           Case{{22050, 1, 16}, "s16le"}, Case{{8000, 1, 8}, "u8"},
+                                           Case{{48000, 2, 8}, "u8"}),
+                         [](const ::testing::TestParamInfo<Case>& p) {
+                             const PcmFormat& f = p.param.format;
+                             return std::to_string(f.rate) + "Hz" + std::to_string(f.channels) +
+                                    "ch" + std::to_string(f.bits) + "bit";
+                         });
 
 TEST(WAVWriter, HeaderValuesForCommonFormats) {
     qmtest::TempDir dir;
@@ -199,6 +199,43 @@ TEST(WAVWriter, RefusedWriteIsError34AndLeavesNoFile) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "no error 34 in module 9, or the write succeeded";
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(WAVWriter, WriteReportsTheRefusalWhileTheStreamRuns) {
+    // More than the writer buffers, so the refusal reaches Write itself and
+    // not only the finishing Close.
+    qmtest::TempDir dir;
+    const auto path = dir / "refused.wav";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{200 * 1024, 200 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        CError registry;
+        CWAVWriter writer;
+        auto finish = qm::Event::Create();
+        writer.SetFinishEvent(finish);
+        writer.SetError(&registry);
+        writer.Open(path.c_str());
+        int result = writer.SetInputProps(44100, 2, 16);
+        const Bytes block(4 * 44100, 7); // one second per call
+        for (int second = 0; second < 30 && result == 0; ++second) {
+            result = writer.Write(block.data(), 44100);
+        }
+        const CErrorItem* item = registry.GetLast();
+        while (item != nullptr && item->module != 9) {
+            item = item->next;
+        }
+        const bool right = result == -1 && item != nullptr && item->code == 34;
+        writer.Close(false);
+        ::_exit(right && finish->IsSet() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "Write did not return -1 with error 34 in module 9";
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 

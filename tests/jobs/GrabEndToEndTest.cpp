@@ -1,7 +1,7 @@
-// Whole grabs through the real ripper, filters and encoders into files named
-// by a mask, tagged from the disc's cache entry and listed in a playlist,
-// checked with independent tools: ffprobe and ffmpeg for the audio, mutagen
-// for the tags, the GNOME players' parser for the playlist.
+// Whole grabs in every format through the real ripper, filters and encoders
+// into files named by a mask, tagged from the disc's cache entry and listed
+// in a playlist, checked with independent tools: ffprobe and ffmpeg for the
+// audio, mutagen for the tags, the GNOME players' parser for the playlist.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -37,6 +37,17 @@ const FormatCase kFormats[] = {
      true,
      0.0001,
      {"TITLE", "ARTIST", "ALBUM", "TRACKNUMBER", "DATE", "GENRE"}},
+    {OutputFormat::APE,
+     ".ape",
+     true,
+     0.0001,
+     {"Title", "Artist", "Album", "Track", "Year", "Genre"}},
+    // The codec pads the stream by up to 0.13 s.
+    {OutputFormat::WMA,
+     ".wma",
+     false,
+     0.15,
+     {"Title", "Author", "WM/AlbumTitle", "WM/TrackNumber", "WM/Year", "WM/Genre"}},
 };
 
 void PrintTo(const FormatCase& format, std::ostream* out) {
