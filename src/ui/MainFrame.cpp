@@ -29,6 +29,7 @@
 #include "core/GenreTable.h"
 #include "core/Text.h"
 #include "core/Trace.h"
+#include "disc/CdAccess.h"
 #include "disc/DriveList.h"
 #include "jobs/Data.h"
 #include "ui/CddbLookup.h"
@@ -439,9 +440,9 @@ bool CMainFrame::Create() {
     FillDriveCombo();
 
     // A later instance finds the block and simply runs as well.
-    CInstanceChecker checker;
-    if (!checker.PreviousInstanceRunning()) {
-        checker.TrackFirstInstanceRunning(static_cast<std::uint64_t>(winId()));
+    m_instanceChecker = std::make_unique<CInstanceChecker>();
+    if (!m_instanceChecker->PreviousInstanceRunning()) {
+        m_instanceChecker->TrackFirstInstanceRunning(static_cast<std::uint64_t>(winId()));
     }
 
     SelectDrive(index);
@@ -929,12 +930,21 @@ bool CMainFrame::OpenDiscImage(const std::string& path) {
                               ToQt("Cannot open the disc image " + path + ": " + error));
         QM_RETURN(0, false);
     }
+    if (index >= m_data.Ripper().GetCDNumber()) {
+        // The drive access layer reaches only its first few drives.
+        qm::DriveList::Instance().Remove(qm::DriveList::Instance().Drives()[index].drive);
+        QMessageBox::critical(this, QStringLiteral("Error"),
+                              ToQt(qm::Format("Cannot open the disc image %s: no more than %d "
+                                              "drives can be used at a time.",
+                                              path.c_str(), qm::kCdMaxDrives)));
+        QM_RETURN(1, false);
+    }
     m_data.Settings().drive.driveCount =
         static_cast<std::int32_t>(qm::DriveList::Instance().Drives().size());
     m_data.Settings().drive.CDDrive = index;
     FillDriveCombo();
     SelectDrive(index);
-    QM_RETURN(1, true);
+    QM_RETURN(2, true);
 }
 
 void CMainFrame::OnOpenDiscImage() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -32,6 +33,7 @@ class QToolBar;
 
 namespace qm::ui {
 
+class CInstanceChecker;
 class CQuavermillApp;
 class CTracksWnd;
 
@@ -188,6 +190,8 @@ private:
     QProgressBar* m_progress = nullptr;
     QLabel* m_speed = nullptr;
     QTimer m_drivePoll;
+    // Held while the window lives: the first instance's record.
+    std::unique_ptr<CInstanceChecker> m_instanceChecker;
     std::uint32_t m_polledDiscId = 0;
     bool m_stopRequested = false;
     bool m_syncing = false;

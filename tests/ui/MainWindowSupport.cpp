@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "disc/DriveList.h"
 #include "disc/LocalCDDB.h"
 #include "jobs/Data.h"
 #include "platform/SettingsStore.h"
@@ -31,6 +32,18 @@ Session::Session(const std::function<void(QuavermillSettings&)>& adjust) {
     qm::SetSettingsPath(SettingsFile());
     if (!SaveSettings(settings)) {
         throw std::runtime_error("cannot write the session's settings");
+    }
+}
+
+Session::~Session() {
+    // The drive access layer takes only a few drives: the images of this
+    // session leave the drive list with it.
+    auto& drives = qm::DriveList::Instance();
+    const std::string folder = Dir().string() + "/";
+    for (const qm::DriveEntry& entry : drives.Drives()) {
+        if (entry.drive->Device().rfind(folder, 0) == 0) {
+            drives.Remove(entry.drive);
+        }
     }
 }
 

@@ -34,6 +34,9 @@ public:
     // WAV without the normalizer (bit-exact with the image), named by track
     // and title. `adjust` may change them first.
     explicit Session(const std::function<void(QuavermillSettings&)>& adjust = {});
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     const std::filesystem::path& Dir() const { return m_dir.path(); }
     std::filesystem::path SettingsFile() const { return m_dir / "settings.conf"; }

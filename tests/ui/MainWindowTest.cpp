@@ -6,8 +6,9 @@
 // error" box, and a grab never holds up the window thread.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QHeaderView>
 #include <QElapsedTimer>
+#include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -55,6 +56,8 @@ void TypeIntoLabel(CTracksWnd& tracks, int row, int column, const QString& text)
     editor->selectAll();
     QTest::keyClicks(editor, text);
     QTest::keyClick(editor, Qt::Key_Return);
+    // The editor hands its text over once the event loop runs.
+    QTRY_COMPARE(tracks.topLevelItem(row)->text(column), text);
 }
 
 const QRegularExpression kCompleteText(QStringLiteral("^Complete \\(\\d+\\.\\d\\dMb\\)$"));
@@ -127,7 +130,8 @@ void MainWindowTest::grabWritesFilesAndMarksRowsComplete() {
     for (std::size_t i = 0; i < files.size(); ++i) {
         const int track = grabbed[i];
         QVERIFY2(fs::exists(files[i]), files[i].c_str());
-        QVERIFY(qmtest::WavPayload(files[i]) == image.Sectors(image.Start(track), image.End(track)));
+        QVERIFY(qmtest::WavPayload(files[i]) ==
+                image.Sectors(image.Start(track), image.End(track)));
         const int row = track - 1;
         QVERIFY2(kCompleteText.match(CellText(frame, row, 4)).hasMatch(),
                  qPrintable(CellText(frame, row, 4)));
@@ -174,8 +178,8 @@ void MainWindowTest::stopMidTrackCancelsAndLeavesNoFile() {
     CMainFrame& frame = *app->MainWindow();
     // The same disc in a drive that reads slowly, so that Stop comes mid-track.
     std::string error;
-    auto slow = std::make_shared<qmtest::FaultyDrive>(
-        qm::CdioDrive::ForImage(image.layout.sheet, &error));
+    auto slow =
+        std::make_shared<qmtest::FaultyDrive>(qm::CdioDrive::ForImage(image.layout.sheet, &error));
     slow->SetReadDelay(std::chrono::milliseconds(80));
     qmtest::ScopedDrive drive(slow);
     frame.OnSelChangeDrive(drive.Index());
