@@ -204,6 +204,21 @@ void CMainFrame::CreateToolBars() {
     m_mainBar = addToolBar(QStringLiteral("Main"));
     m_mainBar->setObjectName(QStringLiteral("MainBar"));
     m_mainBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    // Short labels under the icons; the tips say the rest.
+    const std::pair<int, const char*> labels[] = {
+        {ID_GRAB, "Grab"},
+        {ID_GRAB_MULTI, "Grab Multi CD"},
+        {ID_STOP, "Stop"},
+        {ID_REFRESH, "Refresh"},
+        {ID_GET_CDDB_INFO, "CDDB"},
+        {ID_VIEW_LOG, "Log"},
+        {ID_TRACK_SETTINGS, "Properties"},
+        {ID_SETTINGS, "Settings"},
+        {ID_HELP, "Help"},
+    };
+    for (const auto& [id, label] : labels) {
+        Action(id)->setIconText(QString::fromLatin1(label));
+    }
     for (const int id : std::initializer_list<int>{ID_GRAB, ID_GRAB_MULTI, ID_STOP, 0, ID_REFRESH,
                                                    ID_GET_CDDB_INFO, ID_VIEW_LOG, 0,
                                                    ID_TRACK_SETTINGS, ID_SETTINGS, 0, ID_HELP}) {
@@ -213,13 +228,13 @@ void CMainFrame::CreateToolBars() {
             m_mainBar->addAction(Action(id));
         }
     }
-    // The row commands and the settings pages with a tip, as text buttons.
+    // The row commands and the settings pages with a tip, as text buttons,
+    // beside the player.
+    addToolBarBreak();
     QToolBar* pages = addToolBar(QStringLiteral("Settings pages"));
     pages->setObjectName(QStringLiteral("PagesBar"));
     pages->setToolButtonStyle(Qt::ToolButtonTextOnly);
     pages->addAction(Action(ID_RIP_ALBUM));
-    pages->addAction(Action(ID_SELECT_ALL));
-    pages->addAction(Action(ID_MARK_SELECTED));
     pages->addSeparator();
     for (const SettingsEntry& entry : kSettingsEntries) {
         if (entry.tip[0] != '\0') {
@@ -231,7 +246,6 @@ void CMainFrame::CreateToolBars() {
         }
     }
 
-    addToolBarBreak();
     m_playerBar = addToolBar(QStringLiteral("Player"));
     m_playerBar->setObjectName(QStringLiteral("PlayerBar"));
     for (const int id : {ID_PLAYER_PREVIOUS, ID_PLAYER_PLAY, ID_PLAYER_PAUSE, ID_PLAYER_NEXT}) {
@@ -239,7 +253,7 @@ void CMainFrame::CreateToolBars() {
     }
     m_slider = new QSlider(Qt::Horizontal, m_playerBar);
     m_slider->setObjectName(QStringLiteral("PlayerSlider"));
-    m_slider->setMinimumWidth(240);
+    m_slider->setMinimumWidth(160);
     m_slider->setEnabled(false);
     m_playerBar->addWidget(m_slider);
     m_timeDisplay = new QLabel(QStringLiteral("(--:--)"), m_playerBar);
