@@ -76,7 +76,10 @@ private slots:
     void settingsAndColumnWidthsSurviveARestart();
     void openedDiscImageIsReadOnRefresh();
     void mixedCDModeShowsTheArtistColumn();
+    void multiDiscGrabAsksForTheNextDisc();
+    void discChangeIsSeenOnlyWithAutoRefresh();
     void noDriveAtAllGivesGeneralErrorAndExitCode1();
+    void workingFolderIsTheProgramFolder();
     void windowThreadKeepsRunningDuringAGrab();
 };
 
@@ -349,6 +352,68 @@ void MainWindowTest::mixedCDModeShowsTheArtistColumn() {
     QCOMPARE(frame.Action(ID_MIXED_CD)->text(), QStringLiteral("Enable &mixed CD mode"));
 }
 
+void MainWindowTest::multiDiscGrabAsksForTheNextDisc() {
+    Session session;
+    const auto image = session.WriteImage("multi", Tracks({1, 1}));
+    auto app = session.Start(image.layout.sheet.string());
+    QVERIFY(app);
+    CMainFrame& frame = *app->MainWindow();
+    // First disc: OK reads the next one and grabs it whole; there the user
+    // has had enough.
+    int asked = 0;
+    QString text;
+    std::function<void(QWidget*)> answer = [&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box != nullptr);
+        QCOMPARE(box->windowTitle(), QStringLiteral("Grabbing Multi CD"));
+        text = box->text();
+        ++asked;
+        if (asked == 1) {
+            OnNextModal(answer);
+            box->button(QMessageBox::Ok)->click();
+        } else {
+            box->button(QMessageBox::Cancel)->click();
+        }
+    };
+    OnNextModal(answer);
+    frame.Action(ID_GRAB_MULTI)->trigger();
+    QCOMPARE(frame.windowTitle().right(20), QStringLiteral(" [Grabbing Multi CD]"));
+    QTRY_COMPARE_WITH_TIMEOUT(asked, 2, 60000);
+    QVERIFY(WaitForGrabEnd(*app));
+    QCOMPARE(text, QStringLiteral("Insert new disk."));
+    QVERIFY(!app->Data().IsMultiDisc());
+    QCOMPARE(frame.windowTitle(), QStringLiteral("Quavermill"));
+    int discs = 0;
+    for (const GrabLogEntry& entry : app->Data().GrabLog().GetEntries()) {
+        discs += entry.text.rfind("Grabbing CD-disk '", 0) == 0 ? 1 : 0;
+    }
+    QCOMPARE(discs, 2);
+    QVERIFY(kCompleteText.match(CellText(frame, 1, 4)).hasMatch());
+}
+
+void MainWindowTest::discChangeIsSeenOnlyWithAutoRefresh() {
+    Session session;
+    const auto first = session.WriteImage("one", Tracks({1, 1}), 1);
+    const auto second = session.WriteImage("two", Tracks({1, 1, 1}), 2);
+    auto app = session.Start(first.layout.sheet.string());
+    QVERIFY(app);
+    CMainFrame& frame = *app->MainWindow();
+    std::string error;
+    auto changer =
+        std::make_shared<qmtest::FaultyDrive>(qm::CdioDrive::ForImage(first.layout.sheet, &error));
+    qmtest::ScopedDrive drive(changer);
+    frame.OnSelChangeDrive(drive.Index());
+    QCOMPARE(frame.Tracks().topLevelItemCount(), 2);
+
+    changer->SwapDisc(qm::CdioDrive::ForImage(second.layout.sheet, &error));
+    frame.OnDeviceChange();
+    QCOMPARE(frame.Tracks().topLevelItemCount(), 2);
+    app->Settings().job.AutoRefresh = true;
+    frame.OnDeviceChange();
+    QCOMPARE(frame.Tracks().topLevelItemCount(), 3);
+    frame.OnSelChangeDrive(app->GetDeviceIndex());
+}
+
 void MainWindowTest::noDriveAtAllGivesGeneralErrorAndExitCode1() {
     // This machine has no CD drive; the program is given no image.
     qmtest::TempDir dir;
@@ -362,6 +427,21 @@ void MainWindowTest::noDriveAtAllGivesGeneralErrorAndExitCode1() {
     QVERIFY2(result.out.find("Failed to detect any CD drive!\nMay be you have no CD drive or no "
                              "installed ASPI manager !") != std::string::npos,
              result.out.c_str());
+}
+
+void MainWindowTest::workingFolderIsTheProgramFolder() {
+    Session session;
+    const auto image = session.WriteImage("folder", Tracks({1}));
+    const fs::path before = fs::current_path();
+    fs::create_directories(session.Dir() / "elsewhere");
+    fs::current_path(session.Dir() / "elsewhere");
+    auto app = session.Start(image.layout.sheet.string());
+    fs::current_path(before);
+    QVERIFY(app);
+    QCOMPARE(app->ProgramFolder(), session.Dir() / "elsewhere");
+    QCOMPARE(app->TraceFilePath(), session.Dir() / "elsewhere" / "log_tracer.txt");
+    QCOMPARE(app->ProductName(), std::string("Quavermill"));
+    QCOMPARE(app->KeyPath(), std::string("SOFTWARE\\Hollowcraft\\Quavermill"));
 }
 
 void MainWindowTest::windowThreadKeepsRunningDuringAGrab() {
