@@ -206,6 +206,10 @@ void CMainFrame::EnableControls(bool enable) {
     }
     if (enable) {
         m_stopRequested = false;
+        if (m_closeWhenIdle) {
+            m_closeWhenIdle = false;
+            QMetaObject::invokeMethod(this, &CMainFrame::close, Qt::QueuedConnection);
+        }
     }
 }
 
@@ -711,8 +715,13 @@ void CMainFrame::ShowOutputFolder() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     QM_TRACE("MainFrm");
     if (m_data.IsProcessing()) {
-        // The track being grabbed ends "Cancelled"; the job waits for it.
+        // The track being grabbed ends "Cancelled" and its partial file is
+        // deleted first; the window closes once the job is idle again.
+        m_closeWhenIdle = true;
+        m_stopRequested = true;
         m_tracks->Job().StopProcess();
+        event->ignore();
+        QM_RETURN(0);
     }
     m_drivePoll.stop();
     QuavermillSettings& settings = m_data.Settings();
@@ -725,6 +734,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         static_cast<std::int32_t>(qm::DriveList::Instance().Drives().size());
     SaveSettings(settings);
     event->accept();
+    QM_EXIT(1);
 }
 
 } // namespace qm::ui

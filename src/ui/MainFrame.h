@@ -194,6 +194,8 @@ private:
     std::unique_ptr<CInstanceChecker> m_instanceChecker;
     std::uint32_t m_polledDiscId = 0;
     bool m_stopRequested = false;
+    // Close was asked for while a grab ran.
+    bool m_closeWhenIdle = false;
     bool m_syncing = false;
 };
 

@@ -213,6 +213,18 @@ void MainWindowTest::stopMidTrackCancelsAndLeavesNoFile() {
     QVERIFY(RowChecked(frame, 1));
     QCOMPARE(CellText(frame, 1, 4), QString());
     QCOMPARE(frame.windowTitle(), QStringLiteral("Quavermill"));
+
+    // Closing the window mid-track cancels the track the same way before
+    // the window goes.
+    frame.OnGrab();
+    QTRY_VERIFY_WITH_TIMEOUT(frame.Tracks().RowProgressBar()->value() > 0, 20000);
+    const std::string closed = frame.Tracks().Job().GetOutputFileName();
+    QVERIFY(!frame.close());
+    QVERIFY(frame.isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.isVisible(), 20000);
+    QVERIFY(!app->Data().IsProcessing());
+    QCOMPARE(CellText(frame, 0, 4), QStringLiteral("Cancelled"));
+    QVERIFY2(!fs::exists(closed), closed.c_str());
     frame.OnSelChangeDrive(app->GetDeviceIndex());
 }
 
