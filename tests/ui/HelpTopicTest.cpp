@@ -1,11 +1,14 @@
 // Help and About: every help topic id opens its page (an unknown one the
 // summary) from the help folder the program finds, and the About box names
 // the program, its version and the Qt it runs on.
+#include <fstream>
+
 #include <QDesktopServices>
 #include <QTest>
 #include <QUrl>
 
 #include "SettingsSupport.h"
+#include "support/TempDir.h"
 #include "ui/AboutDlg.h"
 #include "ui/HelpFolder.h"
 #include "ui/SettingsHelp.h"
@@ -29,6 +32,7 @@ class HelpTopicTest : public QObject {
 private slots:
     void topicTableGivesThePages();
     void helpFolderOfTheBuildTreeIsTheSourceTree();
+    void installedProgramFindsItsInstalledPages();
     void openingATopicOpensItsPage();
     void aboutNamesProgramVersionAndQt();
 };
@@ -58,6 +62,17 @@ void HelpTopicTest::helpFolderOfTheBuildTreeIsTheSourceTree() {
         QVERIFY2(std::filesystem::is_regular_file(folder / HelpTopicFile(id)),
                  HelpTopicFile(id).c_str());
     }
+}
+
+void HelpTopicTest::installedProgramFindsItsInstalledPages() {
+    qmtest::TempDir prefix;
+    const std::filesystem::path program = prefix.path() / "bin" / "quavermill";
+    const std::filesystem::path pages = prefix.path() / "share" / "quavermill" / "help";
+    QVERIFY(InstalledHelpFolder(program).empty());
+    std::filesystem::create_directories(pages);
+    QVERIFY(InstalledHelpFolder(program).empty());
+    std::ofstream(pages / "summary.htm") << "<html></html>";
+    QCOMPARE(InstalledHelpFolder(program), pages);
 }
 
 void HelpTopicTest::openingATopicOpensItsPage() {
