@@ -1,6 +1,8 @@
 // The log window: every entry of the grab log in order with its kind, drawn
 // in its colour in bold Arial; an empty log gives an empty list; the window's
 // place is used only when all four values are stored, and OK stores it.
+#include <cstdlib>
+
 #include <QImage>
 #include <QPushButton>
 #include <QScreen>
@@ -42,6 +44,7 @@ class LogDlgTest : public QObject {
 private slots:
     void rowsKeepTextAndKindAndDrawInTheirColours();
     void emptyLogGivesEmptyList();
+    void listFillsTheWindowAndOkStaysCentred();
     void placeUsedOnlyWhenAllFourAreStored();
     void okStoresThePlace();
 };
@@ -109,6 +112,25 @@ void LogDlgTest::emptyLogGivesEmptyList() {
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+void LogDlgTest::listFillsTheWindowAndOkStaysCentred() {
+    CGrabLog log;
+    log.AddToLog("Complete.", kLogSuccess);
+    CLogDlg dialog(log, nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    for (const QSize size : {QSize(500, 300), QSize(900, 600), QSize(640, 700)}) {
+        dialog.resize(size);
+        QTRY_COMPARE(dialog.size(), size);
+        const QRect list = dialog.List()->geometry();
+        const QRect ok = dialog.OkButton()->geometry();
+        // Only the margins and the button's row are left over.
+        QVERIFY(list.width() >= size.width() - 30);
+        QVERIFY(list.height() >= size.height() - ok.height() - 40);
+        QVERIFY(ok.top() > list.bottom());
+        QVERIFY(std::abs(ok.center().x() - size.width() / 2) <= 2);
+    }
 }
 
 void LogDlgTest::placeUsedOnlyWhenAllFourAreStored() {

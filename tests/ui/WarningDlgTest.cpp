@@ -34,6 +34,7 @@ class WarningDlgTest : public QObject {
 
 private slots:
     void countdownAnswersYesAndCountsDownOnTheDefaultButton();
+    void defaultNoCountsDownOnNoAndAnswersNo();
     void noCountdownWaitsForTheUser();
     void aButtonPressedIsTheAnswer();
 };
@@ -68,6 +69,29 @@ void WarningDlgTest::countdownAnswersYesAndCountsDownOnTheDefaultButton() {
     QVERIFY(dialog.YesButton()->isDefault());
     QVERIFY(focusOnYes);
     QVERIFY(prompt.IsClosed());
+}
+
+void WarningDlgTest::defaultNoCountsDownOnNoAndAnswersNo() {
+    CWarningPrompt prompt("Overwrite?", 2);
+    prompt.SetDefaultIsNo(true);
+    CWarningDlg dialog(prompt);
+    QStringList noLabels;
+    bool focusOnNo = false;
+    Watcher watcher([&] {
+        if (!dialog.isVisible()) {
+            return;
+        }
+        QCOMPARE(dialog.YesButton()->text(), QStringLiteral("Yes"));
+        if (noLabels.isEmpty() || noLabels.back() != dialog.NoButton()->text()) {
+            noLabels << dialog.NoButton()->text();
+        }
+        focusOnNo = focusOnNo || dialog.focusWidget() == dialog.NoButton();
+    });
+    QCOMPARE(dialog.Run(), PromptAnswer::kNo);
+    QCOMPARE(noLabels, QStringList({QStringLiteral("No(2)"), QStringLiteral("No(1)")}));
+    QVERIFY(dialog.NoButton()->isDefault());
+    QVERIFY(!dialog.YesButton()->isDefault());
+    QVERIFY(focusOnNo);
 }
 
 void WarningDlgTest::noCountdownWaitsForTheUser() {
