@@ -56,7 +56,7 @@ demo: build
 # under PREFIX (bin/, share/applications/, share/icons/, share/quavermill/).
 PREFIX ?= /usr/local
 install: build
-	cmake --install build --prefix "$(PREFIX)"
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
 bench: build
 	scripts/run-benchmarks.sh

@@ -35,6 +35,7 @@ public:
     CddbWaitDialog(const QString& text, QWidget* parent)
         : QDialog(parent), m_text(new QLabel(text, this)),
           m_cancel(new QPushButton(QStringLiteral("Cancel"), this)) {
+        QM_TRACE("CddbWait");
         setObjectName(QStringLiteral("CddbWait"));
         setWindowTitle(QStringLiteral("CDDB"));
         setModal(true);
@@ -55,19 +56,22 @@ public:
     }
 
     void Finish() {
+        QM_TRACE("CddbWait");
         m_finished = true;
         done(m_cancelled ? QDialog::Rejected : QDialog::Accepted);
     }
     bool Cancelled() const { return m_cancelled; }
 
     void reject() override {
+        QM_TRACE("CddbWait");
         if (m_finished || m_cancelled) {
-            return;
+            QM_RETURN(0);
         }
         m_cancelled = true;
         m_text->setText(QStringLiteral("Cancelling..."));
         m_cancel->setEnabled(false);
         qm::CDDBCancel();
+        QM_EXIT(1);
     }
 
 private:

@@ -37,9 +37,10 @@ inline constexpr const char* kCddbEntryFailedText = "Failed to read the CDDB ent
 bool RunCddbRequest(QWidget* parent, const QString& text, const std::function<void()>& work);
 
 // The whole look-up for the disc the ripper is attached to, with `settings`'
-// CDDB server, proxy and e-mail. True when a match was chosen and its names
-// are now the ripper's disc information; failures are told in a box titled
-// "Error", a cancelled wait or choice says nothing.
+// CDDB server, proxy and e-mail; track titles "artist / title" are split as
+// the ripper's mixed-CD mode says (CCDRipper::SetMixedCDMode). True when a match was chosen and its
+// names are now the ripper's disc information; failures are told in a box titled "Error", a
+// cancelled wait or choice says nothing.
 bool RunCddbLookup(QWidget* parent, CCDRipper& ripper, const QuavermillSettings& settings);
 
 } // namespace qm::ui

@@ -20,15 +20,23 @@ bool HoldsHelp(const std::filesystem::path& folder) {
 
 } // namespace
 
+std::filesystem::path InstalledHelpFolder(const std::filesystem::path& program) {
+    QM_TRACE("Quavermill");
+    std::filesystem::path folder =
+        program.parent_path().parent_path() / "share" / "quavermill" / "help";
+    if (!HoldsHelp(folder)) {
+        QM_RETURN(0, std::filesystem::path());
+    }
+    QM_RETURN(1, folder);
+}
+
 std::filesystem::path HelpFolder() {
     QM_TRACE("Quavermill");
     std::error_code error;
     const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
     if (!error) {
-        // <prefix>/bin/quavermill → <prefix>/share/quavermill/help
-        const std::filesystem::path installed =
-            program.parent_path().parent_path() / "share" / "quavermill" / "help";
-        if (HoldsHelp(installed)) {
+        std::filesystem::path installed = InstalledHelpFolder(program);
+        if (!installed.empty()) {
             QM_RETURN(0, installed);
         }
     }
