@@ -15,13 +15,13 @@ namespace qm::ui {
 
 namespace {
 
-struct ColumnSpec {
+struct ColumnInfo {
     const char* header;
     int defaultWidth;
 };
 
 // By settings index.
-constexpr std::array<ColumnSpec, CTracksWnd::kSettingsColumns> kColumns = {{
+constexpr std::array<ColumnInfo, CTracksWnd::kSettingsColumns> kColumns = {{
     {"N", 20},
     {"Track name", 300},
     {"Artist", 130},
