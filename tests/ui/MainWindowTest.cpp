@@ -10,10 +10,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSlider>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -69,6 +72,7 @@ class MainWindowTest : public QObject {
 
 private slots:
     void listFillsFromTocAndCache();
+    void menusCarryTheCommandTexts();
     void grabWritesFilesAndMarksRowsComplete();
     void grabWithoutOutputFolderOnlyWarns();
     void stopMidTrackCancelsAndLeavesNoFile();
@@ -114,6 +118,56 @@ void MainWindowTest::listFillsFromTocAndCache() {
     TypeIntoLabel(frame.Tracks(), 1, 1, QStringLiteral("Renamed"));
     QCOMPARE(CellText(frame, 1, 1), QStringLiteral("Renamed"));
     QCOMPARE(app->Data().Tracks()[1].tag.GetTag("Title"), std::string("Renamed"));
+}
+
+void MainWindowTest::menusCarryTheCommandTexts() {
+    Session session;
+    const auto image = session.WriteImage("menus", Tracks({1}));
+    auto app = session.Start(image.layout.sheet.string());
+    QVERIFY(app);
+    CMainFrame& frame = *app->MainWindow();
+    auto texts = [](QMenu* menu) {
+        QStringList list;
+        for (QAction* action : menu->actions()) {
+            list << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        }
+        return list;
+    };
+    QStringList titles;
+    std::map<QString, QMenu*> menus;
+    for (QAction* action : frame.menuBar()->actions()) {
+        titles << action->text();
+        menus[action->text()] = action->menu();
+    }
+    QCOMPARE(titles, (QStringList{"&File", "&Edit", "&Settings", "&Help"}));
+    QCOMPARE(texts(menus["&File"]), (QStringList{"Open disc image...", "-", "&Grab", "Rip album",
+                                                 "&Stop", "Get CDDB Info", "Load from local CDDB",
+                                                 "Save to local CDDB", "View &log", "-", "E&xit"}));
+    QCOMPARE(texts(menus["&Edit"]),
+             (QStringList{"Select &all\tCtrl-A", "Mark selected track(s)\tCtrl-M",
+                          "&Unmark selected track(s)\tCtrl-U", "-", "Enable &mixed CD mode", "-",
+                          "&Properties of track(s)", "&Settings"}));
+    QCOMPARE(texts(menus["&Settings"]),
+             (QStringList{"G&eneral", "&Output settings", "&WMA settings", "&MP3 settings",
+                          "WA&V settings", "O&GG settings", "&APE settings", "&FLAC settings",
+                          "&Player && Normalization", "&ID3 Tag", "Play&list", "&CDDB settings"}));
+    QCOMPARE(texts(menus["&Help"]), (QStringList{"Help", "&About Quavermill..."}));
+    QCOMPARE(texts(frame.TracksMenu()),
+             (QStringList{"&Grab", "Refresh", "-", "&Properties of track(s)", "&Settings",
+                          "Get CDDB Info", "-", "Select &all", "Mark selected track(s)",
+                          "&Unmark selected track(s)"}));
+    QCOMPARE(frame.Action(ID_SELECT_ALL)->shortcut(), QKeySequence(QStringLiteral("Ctrl+A")));
+    QCOMPARE(frame.Action(ID_GET_CDDB_INFO)->toolTip(),
+             QStringLiteral("Get CDDB Info for current CD-disk from Internet"));
+    QCOMPARE(frame.Action(ID_GRAB_MULTI)->toolTip(), QStringLiteral("Grab Multi CD"));
+    // No player yet: its controls are off, and the display follows the
+    // selection.
+    QVERIFY(!frame.Action(ID_PLAYER_PLAY)->isEnabled());
+    auto* display = frame.findChild<QLabel*>(QStringLiteral("TimeDisplay"));
+    QCOMPARE(display->text(), QStringLiteral("(--:--)"));
+    frame.Tracks().topLevelItem(0)->setSelected(true);
+    QCOMPARE(display->text(), QStringLiteral("(00:00)"));
+    QCOMPARE(frame.findChild<QSlider*>(QStringLiteral("PlayerSlider"))->maximum(), 1);
 }
 
 void MainWindowTest::grabWritesFilesAndMarksRowsComplete() {
