@@ -31,6 +31,7 @@
 #include "ui/LogList.h"
 #include "ui/MainFrame.h"
 #include "ui/QuavermillApp.h"
+#include "ui/TrackPropertiesSheet.h"
 #include "ui/TracksWnd.h"
 #include "ui/WarningDlg.h"
 
@@ -80,6 +81,7 @@ private slots:
     void settingsAndColumnWidthsSurviveARestart();
     void openedDiscImageIsReadOnRefresh();
     void mixedCDModeShowsTheArtistColumn();
+    void trackPropertiesReachTheSelectedRowsOnly();
     void multiDiscGrabAsksForTheNextDisc();
     void discChangeIsSeenOnlyWithAutoRefresh();
     void noDriveAtAllGivesGeneralErrorAndExitCode1();
@@ -416,6 +418,39 @@ void MainWindowTest::mixedCDModeShowsTheArtistColumn() {
     QCOMPARE(tracks.headerItem()->text(2), QStringLiteral("Time"));
     QCOMPARE(CellText(frame, 0, 2), QStringLiteral("00:01"));
     QCOMPARE(frame.Action(ID_MIXED_CD)->text(), QStringLiteral("Enable &mixed CD mode"));
+}
+
+void MainWindowTest::trackPropertiesReachTheSelectedRowsOnly() {
+    Session session;
+    const auto image = session.WriteImage("props", Tracks({1, 1, 1}));
+    auto app = session.Start(image.layout.sheet.string());
+    QVERIFY(app);
+    CMainFrame& frame = *app->MainWindow();
+    frame.Tracks().topLevelItem(1)->setSelected(true);
+    OnNextModal([](QWidget* modal) {
+        auto* sheet = qobject_cast<CSettingsSheet*>(modal);
+        QVERIFY(sheet != nullptr);
+        qmtest::settingsui::Choose(qmtest::settingsui::ShowAt(sheet, kTrackFormatPage), "Format",
+                                   static_cast<long long>(OutputFormat::FLAC));
+        qmtest::settingsui::PressOk(sheet);
+    });
+    frame.Action(ID_TRACK_SETTINGS)->trigger();
+    QVERIFY(CellText(frame, 1, 3).startsWith(QStringLiteral("FLAC/44100Hz")));
+    QVERIFY(CellText(frame, 0, 3).startsWith(QStringLiteral("WAV/")));
+    QVERIFY(CellText(frame, 2, 3).startsWith(QStringLiteral("WAV/")));
+    // The format combo shows the selected row's format.
+    QCOMPARE(frame.findChild<QComboBox*>(QStringLiteral("Format"))->currentText(),
+             QStringLiteral("FLAC"));
+
+    // The combo sets the format of the selected rows.
+    frame.Tracks().topLevelItem(2)->setSelected(true);
+    auto* combo = frame.findChild<QComboBox*>(QStringLiteral("Format"));
+    QCOMPARE(combo->currentText(), QStringLiteral(" ")); // the two differ
+    frame.OnSelChangeFormat(combo->findText(QStringLiteral("OGG")));
+    QVERIFY(CellText(frame, 1, 3).startsWith(QStringLiteral("OGG/")));
+    QVERIFY(CellText(frame, 2, 3).startsWith(QStringLiteral("OGG/")));
+    QVERIFY(CellText(frame, 0, 3).startsWith(QStringLiteral("WAV/")));
+    QCOMPARE(combo->currentText(), QStringLiteral("OGG"));
 }
 
 void MainWindowTest::multiDiscGrabAsksForTheNextDisc() {
