@@ -22,8 +22,11 @@
 
 #include "MainWindowSupport.h"
 #include "SettingsSupport.h"
+#include "disc/CdAccess.h"
 #include "disc/CdioDrive.h"
+#include "disc/LocalCDDB.h"
 #include "jobs/Data.h"
+#include "support/CddbServer.h"
 #include "support/FaultyDrive.h"
 #include "support/Pcm.h"
 #include "support/Process.h"
@@ -82,6 +85,7 @@ private slots:
     void openedDiscImageIsReadOnRefresh();
     void mixedCDModeShowsTheArtistColumn();
     void trackPropertiesReachTheSelectedRowsOnly();
+    void cddbLookUpNamesTheTracksAndKeepsThemLocally();
     void multiDiscGrabAsksForTheNextDisc();
     void discChangeIsSeenOnlyWithAutoRefresh();
     void noDriveAtAllGivesGeneralErrorAndExitCode1();
@@ -451,6 +455,43 @@ void MainWindowTest::trackPropertiesReachTheSelectedRowsOnly() {
     QVERIFY(CellText(frame, 2, 3).startsWith(QStringLiteral("OGG/")));
     QVERIFY(CellText(frame, 0, 3).startsWith(QStringLiteral("WAV/")));
     QCOMPARE(combo->currentText(), QStringLiteral("OGG"));
+}
+
+void MainWindowTest::cddbLookUpNamesTheTracksAndKeepsThemLocally() {
+    qmtest::TempDir db;
+    qmtest::CddbServer server(db.path());
+    Session session([&](QuavermillSettings& settings) {
+        settings.cddb.CDDBServer = qmtest::CddbServer::kHost;
+        settings.cddb.HTTPPort = server.Port();
+        settings.cddb.HTTPPath = qmtest::CddbServer::kPath;
+        settings.cddb.EMail = "tester@example.org";
+    });
+    const auto image = session.WriteImage("cddb", Tracks({1, 2, 1}));
+    auto app = session.Start(image.layout.sheet.string());
+    QVERIFY(app);
+    CMainFrame& frame = *app->MainWindow();
+    std::uint32_t ids[103] = {};
+    QVERIFY(qm::GetCDDBDiskID(app->Data().Ripper().GetHandle(), ids, 103) > 0);
+    qmtest::XmcdDisc disc;
+    disc.discId = ids[0];
+    disc.offsets.assign(ids + 2, ids + 2 + ids[1]);
+    disc.seconds = ids[ids[1] + 2];
+    disc.dtitle = "Nina Vale / Quiet Rooms";
+    disc.titles = {"Lamp", "Salt Road", "Harbour"};
+    disc.extd = "YEAR: 1997";
+    qmtest::AddCddbEntry(db.path(), "jazz", disc.discId, qmtest::XmcdEntry(disc));
+
+    frame.Action(ID_GET_CDDB_INFO)->trigger();
+    QCOMPARE(CellText(frame, 1, 1), QStringLiteral("Salt Road"));
+    QCOMPARE(frame.GetInfoBar().artist, std::string("Nina Vale"));
+    QCOMPARE(frame.GetInfoBar().album, std::string("Quiet Rooms"));
+    QCOMPARE(app->Data().Tracks()[2].tag.GetTag("Title"), std::string("Harbour"));
+    // Kept in the local cache: a later refresh names the disc without asking.
+    QVERIFY(fs::exists(app->Data().LocalCDDBFolder() / LocalCDDBFileName(disc.discId)));
+    server.ClearRequests();
+    frame.OnRefresh();
+    QCOMPARE(CellText(frame, 0, 1), QStringLiteral("Lamp"));
+    QVERIFY(server.Requests().empty());
 }
 
 void MainWindowTest::multiDiscGrabAsksForTheNextDisc() {
