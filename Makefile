@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build test tsan demo bench clean format
+.PHONY: all deps build test tsan demo bench clean format install
 
 all: build
 
@@ -51,6 +51,12 @@ demo: build
 		--mask "{ARTIST}/{ALBUM}/{TRACK} - {TITLE}" < /dev/null
 	@echo
 	@echo "The demo disc's tracks are in $(CURDIR)/demo-out/"
+
+# Installs both programs, the desktop entry, the icon and the help pages
+# under PREFIX (bin/, share/applications/, share/icons/, share/quavermill/).
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
 bench: build
 	scripts/run-benchmarks.sh
