@@ -30,6 +30,7 @@ inline constexpr int kKernelShift = 15;
 // Rows 0..159 are the phases; row 160 is one whole input sample on from
 // row 0 and only serves to interpolate between phase 159 and the next row 0.
 using KernelTable = std::array<std::array<std::int16_t, kTaps>, kPhases + 1>;
+// The kernel for the same rate or up.
 const KernelTable& ResamplerKernel();
 
 // How far the output moves through the input per output sample, in 1/160 of
@@ -39,6 +40,11 @@ struct RateStep {
     std::uint32_t remainder = 0;
     std::uint32_t denominator = 1;
 };
+
+// The kernel for a conversion: on the way down its cut-off follows the
+// output's Nyquist frequency.
+const KernelTable& ResamplerKernel(const RateStep& step);
+
 RateStep MakeRateStep(std::uint32_t inRate, std::uint32_t outRate);
 
 // What the converter carries from block to block (and over its channels).

@@ -140,6 +140,27 @@ TEST(Resampler, UnityGainAndSaturation) {
     EXPECT_LE(crossings, 44100 / 50 + 1); // one per edge, none from wrapping
 }
 
+TEST(Resampler, GoingDownKeepsWhatTheNewRateCannotHoldOutOfTheBand) {
+    // 15 kHz cannot exist at 22050 Hz; what is left of it folds to 7050 Hz.
+    const PcmFormat from{44100, 1, 16};
+    const Bytes tone = qmtest::Sine(from, 0.5, 15000.0, 1.0);
+    const Converted result = Convert(tone, from, {22050, 1, 16}, 15288);
+    const auto alias =
+        qmtest::FitSine(qmtest::Channel(result.data, result.format, 0), 7050.0, 22050, 64);
+    EXPECT_LT(20 * std::log10(alias.amplitude / 32767.0), -36.0);
+    // What the new rate holds comes through.
+    const Bytes low = qmtest::Sine(from, 0.5, 5000.0, 1.0);
+    const Converted passed = Convert(low, from, {22050, 1, 16}, 15288);
+    const auto fit =
+        qmtest::FitSine(qmtest::Channel(passed.data, passed.format, 0), 5000.0, 22050, 64);
+    EXPECT_NEAR(20 * std::log10(fit.amplitude / 32767.0), 0.0, 0.2);
+
+    // Going up nothing is cut: a 15 kHz tone keeps its level at 48000 Hz.
+    const Converted up = Convert(tone, from, {48000, 1, 16}, 15288);
+    const auto kept = qmtest::FitSine(qmtest::Channel(up.data, up.format, 0), 15000.0, 48000, 64);
+    EXPECT_NEAR(20 * std::log10(kept.amplitude / 32767.0), 0.0, 0.5);
+}
+
 TEST(Resampler, OutputDoesNotDependOnBlockSize) {
     const PcmFormat cd;
     const Bytes music = qmtest::MusicLike(cd, 0.8, 3);
