@@ -22,7 +22,7 @@ struct ColumnInfo {
 
 // By settings index.
 constexpr std::array<ColumnInfo, CTracksWnd::kSettingsColumns> kColumns = {{
-    {"N", 20},
+    {"N", 46}, // the check box and a two-digit number
     {"Track name", 300},
     {"Artist", 130},
     {"Time", 45},
