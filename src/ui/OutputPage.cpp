@@ -89,6 +89,12 @@ COutputPage::COutputPage(QuavermillSettings& settings, QWidget* parent)
     m_example->setObjectName(QStringLiteral("Example"));
     m_example->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_example->setWordWrap(true);
+    // A wrapped label keeps to its narrow size hint in a form unless it may
+    // grow, and gets the height of one line; a long example name needs the
+    // row's width and a few lines.
+    m_example->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_example->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_example->setMinimumHeight(3 * m_example->fontMetrics().lineSpacing());
     naming->addRow(QStringLiteral("Example:"), m_example);
 
     QCheckBox* unique = AddCheck(
