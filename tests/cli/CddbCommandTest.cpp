@@ -23,16 +23,6 @@ namespace fs = std::filesystem;
 using clitest::Cli;
 using qmtest::ShellQuote;
 
-std::vector<fs::path> AllFiles(const fs::path& root) {
-    std::vector<fs::path> files;
-    for (const auto& item : fs::recursive_directory_iterator(root)) {
-        if (item.is_regular_file()) {
-            files.push_back(item.path());
-        }
-    }
-    return files;
-}
-
 class CddbCommand : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -203,7 +193,7 @@ TEST_F(CddbCommand, AHostileEntryWritesNothingOutsideTheOutputFolder) {
              {"../../../../outside", std::string("ctl\x01\x1b[2Jx/..\\y"),
               std::string(5000, 'L') + "\xff\xfe\xc3"},
              "1999");
-    const auto before = AllFiles(dir.path());
+    const auto before = qmtest::FilesUnder(dir.path());
     const auto run =
         Cli("--device " + ShellQuote(image.layout.sheet.string()) + " --settings " +
                 ShellQuote((dir / "settings.conf").string()) + " --data-dir " +
@@ -214,7 +204,7 @@ TEST_F(CddbCommand, AHostileEntryWritesNothingOutsideTheOutputFolder) {
     ASSERT_EQ(run.exitCode, 0) << run.out;
 
     int grabbed = 0;
-    for (const auto& file : AllFiles(dir.path())) {
+    for (const auto& file : qmtest::FilesUnder(dir.path())) {
         if (std::find(before.begin(), before.end(), file) != before.end()) {
             continue;
         }

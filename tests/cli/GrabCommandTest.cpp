@@ -31,12 +31,8 @@ const int kDemoSeconds[] = {24, 31, 20, 37, 28, 33};
 
 std::vector<std::string> FileNames(const fs::path& folder) {
     std::vector<std::string> names;
-    if (fs::exists(folder)) {
-        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-            if (entry.is_regular_file()) {
-                names.push_back(fs::relative(entry.path(), folder).string());
-            }
-        }
+    for (const fs::path& file : qmtest::FilesUnder(folder)) {
+        names.push_back(fs::relative(file, folder).string());
     }
     std::sort(names.begin(), names.end());
     return names;

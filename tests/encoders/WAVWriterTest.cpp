@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "core/Error.h"
 #include "core/Progress.h"
 #include "encoders/WAVWriter.h"
+#include "support/Chain.h"
 #include "support/Oracles.h"
 #include "support/PcmSource.h"
 #include "support/Process.h"
@@ -151,10 +147,7 @@ TEST(WAVWriter, OpenFailureIsError1InModule9) {
     EXPECT_FALSE(Grab(path, Bytes(400), {}, &registry));
     ASSERT_NE(registry.GetLastActual(), nullptr);
     // The source files its own item after the sink's; find the sink's.
-    const CErrorItem* item = registry.GetLast();
-    while (item != nullptr && item->module != 9) {
-        item = item->next;
-    }
+    const CErrorItem* item = qmtest::FindItem(registry, 9);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->code, 1);
     EXPECT_EQ(std::string(item->text), path.string());
@@ -175,30 +168,17 @@ TEST(WAVWriter, ProgressRegistersOnlyWhenAsked) {
 }
 
 TEST(WAVWriter, RefusedWriteIsError34AndLeavesNoFile) {
-    // The file system refuses past 200 kB; done in a child so the limit does
-    // not touch the test runner.
+    // The file system refuses past 200 kB.
     qmtest::TempDir dir;
     const auto path = dir / "big.wav";
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{200 * 1024, 200 * 1024};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+    const bool right = qmtest::RunWithFileSizeLimit(200 * 1024, [&] {
         CError registry;
         const Bytes pcm = qmtest::Sine({}, 5.0, 440.0); // 882 kB
         const bool ok = Grab(path, pcm, {}, &registry);
-        const CErrorItem* item = registry.GetLast();
-        while (item != nullptr && item->module != 9) {
-            item = item->next;
-        }
-        const bool right = !ok && item != nullptr && item->code == 34;
-        ::_exit(right ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "no error 34 in module 9, or the write succeeded";
+        const CErrorItem* item = qmtest::FindItem(registry, 9);
+        return !ok && item != nullptr && item->code == 34;
+    });
+    EXPECT_TRUE(right) << "no error 34 in module 9, or the write succeeded";
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
@@ -207,12 +187,7 @@ TEST(WAVWriter, WriteReportsTheRefusalWhileTheStreamRuns) {
     // not only the finishing Close.
     qmtest::TempDir dir;
     const auto path = dir / "refused.wav";
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{200 * 1024, 200 * 1024};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+    const bool right = qmtest::RunWithFileSizeLimit(200 * 1024, [&] {
         CError registry;
         CWAVWriter writer;
         auto finish = qm::Event::Create();
@@ -224,18 +199,12 @@ TEST(WAVWriter, WriteReportsTheRefusalWhileTheStreamRuns) {
         for (int second = 0; second < 30 && result == 0; ++second) {
             result = writer.Write(block.data(), 44100);
         }
-        const CErrorItem* item = registry.GetLast();
-        while (item != nullptr && item->module != 9) {
-            item = item->next;
-        }
-        const bool right = result == -1 && item != nullptr && item->code == 34;
+        const CErrorItem* item = qmtest::FindItem(registry, 9);
+        const bool refused = result == -1 && item != nullptr && item->code == 34;
         writer.Close(false);
-        ::_exit(right && finish->IsSet() ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "Write did not return -1 with error 34 in module 9";
+        return refused && finish->IsSet();
+    });
+    EXPECT_TRUE(right) << "Write did not return -1 with error 34 in module 9";
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 

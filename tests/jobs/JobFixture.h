@@ -122,17 +122,7 @@ protected:
     }
 
     // Every regular file below the output folder.
-    std::vector<fs::path> OutputFiles() const {
-        std::vector<fs::path> files;
-        if (fs::exists(dir / "out")) {
-            for (const auto& entry : fs::recursive_directory_iterator(dir / "out")) {
-                if (entry.is_regular_file()) {
-                    files.push_back(entry.path());
-                }
-            }
-        }
-        return files;
-    }
+    std::vector<fs::path> OutputFiles() const { return qmtest::FilesUnder(dir / "out"); }
 
     qmtest::Bytes TrackPcm(const qmtest::TestImage& disc, int track) const {
         return disc.Sectors(disc.Start(track), disc.End(track));

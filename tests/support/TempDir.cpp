@@ -1,5 +1,6 @@
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -26,6 +27,19 @@ TempDir::~TempDir() {
     std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(m_path, ignored);
+}
+
+std::vector<std::filesystem::path> FilesUnder(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> files;
+    if (std::filesystem::exists(folder)) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+            if (entry.is_regular_file()) {
+                files.push_back(entry.path());
+            }
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 } // namespace qmtest

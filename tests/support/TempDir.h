@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <vector>
 
 namespace qmtest {
 
@@ -14,10 +15,15 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::filesystem::path& name) const { return m_path / name; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const {
+        return m_path / name;
+    }
 
 private:
     std::filesystem::path m_path;
 };
+
+// Every regular file below `folder`, sorted; none when it does not exist.
+std::vector<std::filesystem::path> FilesUnder(const std::filesystem::path& folder);
 
 } // namespace qmtest
