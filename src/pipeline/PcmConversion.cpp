@@ -211,6 +211,7 @@ RateStep MakeRateStep(std::uint32_t inRate, std::uint32_t outRate) {
     result.step = static_cast<std::uint32_t>(advance / outRate);
     result.remainder = static_cast<std::uint32_t>(remainder / divisor);
     result.denominator = static_cast<std::uint32_t>(outRate / divisor);
+    result.kernel = &ResamplerKernel(result);
     return result;
 }
 
@@ -243,7 +244,7 @@ inline std::int16_t Interpolate(const KernelTable& kernel, const std::int16_t* n
 template <int Channels>
 std::size_t ResampleChannels(const std::uint8_t* in, std::size_t frames, const RateStep& step,
                              RateState& state, std::uint8_t* out) {
-    const KernelTable& kernel = ResamplerKernel(step);
+    const KernelTable& kernel = step.kernel != nullptr ? *step.kernel : ResamplerKernel();
     // fraction / denominator as a 15-bit weight without a division per
     // output: fraction < denominator, so the product stays below 2^47.
     const std::uint64_t reciprocal = (std::uint64_t{1} << 47) / step.denominator;

@@ -39,6 +39,8 @@ struct RateStep {
     std::uint32_t step = kPhases;
     std::uint32_t remainder = 0;
     std::uint32_t denominator = 1;
+    // The kernel for this step, chosen once; null: the same-rate-or-up one.
+    const KernelTable* kernel = nullptr;
 };
 
 // The kernel for a conversion: on the way down its cut-off follows the
