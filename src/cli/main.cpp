@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
 
     CLI::App app{"Quavermill: grabs the tracks of audio CDs and disc images into audio files.",
                  "quavermill-cli"};
-    app.set_version_flag("--version", "quavermill-cli 0.1.0");
+    app.set_version_flag("--version", "quavermill-cli " QM_VERSION);
     app.footer("Exit status: 0 done, 1 a track failed, 2 usage or set-up error (bad option, no "
                "drive, unreadable image), 3 cancelled.");
     app.require_subcommand(0, 1);

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     qm::ui::StartOptions options;
     CLI::App cli{"Quavermill: grabs the tracks of audio CDs and disc images into audio files.",
                  "quavermill"};
-    cli.set_version_flag("--version", "quavermill 0.1.0");
+    cli.set_version_flag("--version", "quavermill " QM_VERSION);
     cli.add_option("--device", options.device,
                    "Drive index, device path or disc image (.cue, .toc, .nrg)")
         ->type_name("DRIVE");
