@@ -32,6 +32,7 @@
 #include "disc/CdAccess.h"
 #include "disc/DriveList.h"
 #include "jobs/Data.h"
+#include "jobs/DriveChoice.h"
 #include "ui/CddbLookup.h"
 #include "ui/CddbServersListDlg.h"
 #include "ui/InstanceChecker.h"
@@ -102,15 +103,7 @@ bool CMainFrame::Create() {
         box.exec();
         QM_RETURN(0, false);
     }
-    std::int32_t index = settings.drive.CDDrive;
-    if (m_app.GetDeviceIndex() >= 0) {
-        index = m_app.GetDeviceIndex();
-    } else if (settings.drive.AutoDetectCD) {
-        const std::int32_t found = ripper.AutoDetect();
-        if (found >= 0) {
-            index = found;
-        }
-    }
+    std::int32_t index = ChooseDrive(ripper, settings, m_app.GetDeviceIndex());
     if (index < 0 || index >= count) {
         index = 0;
     }
@@ -145,12 +138,7 @@ void CMainFrame::SelectDrive(int index) {
     QM_TRACE("MainFrm");
     QuavermillSettings& settings = m_data.Settings();
     CCDRipper& ripper = m_data.Ripper();
-    ripper.Detach();
-    settings.drive.CDDrive = index;
-    const std::int32_t readType = index >= 0 && index < kMaxDrives
-                                      ? settings.drive.ReadMethod[static_cast<std::size_t>(index)]
-                                      : 0;
-    if (!ripper.Attach(index, readType)) {
+    if (!AttachChosenDrive(ripper, settings, index)) {
         std::fprintf(stderr, "quavermill: cannot open drive %d\n", index);
     }
     m_drive->setCurrentIndex(index);
@@ -439,24 +427,12 @@ void CMainFrame::OnDeviceChange() {
 
 void CMainFrame::OnGetCDDBInfo() {
     QM_TRACE("MainFrm");
-    CTrackList& list = m_tracks->TrackList();
-    CCDRipper& ripper = m_data.Ripper();
-    QuavermillSettings& settings = m_data.Settings();
     if (m_data.IsProcessing()) {
         QM_RETURN(0);
     }
-    ripper.SetMixedCDMode(list.IsMixedCDMode());
-    if (!RunCddbLookup(this, ripper, settings)) {
-        QM_RETURN(1);
-    }
-    list.GetCDDBInfo();
-    if (settings.cddb.AutoSaveLocalCDDB) {
-        m_data.SaveLocalCDDB();
-    }
-    if (settings.naming.AutoDetectMixedCD && list.IsMixedCD() != list.IsMixedCDMode()) {
-        OnMixedCD();
-    }
-    QM_EXIT(2);
+    CWindowLookupView view(this);
+    CNamesLookup::Run(m_data, m_tracks->TrackList(), view);
+    QM_EXIT(1);
 }
 
 void CMainFrame::OnLoadLocalCDDB() {
@@ -466,9 +442,7 @@ void CMainFrame::OnLoadLocalCDDB() {
         QM_RETURN(0);
     }
     list.UpdateCDInfo(false);
-    if (m_data.Settings().naming.AutoDetectMixedCD && list.IsMixedCD() != list.IsMixedCDMode()) {
-        OnMixedCD();
-    }
+    list.FollowMixedCD();
     QM_EXIT(1);
 }
 
@@ -503,15 +477,7 @@ void CMainFrame::OnUnMarkSelected() {
 
 void CMainFrame::OnMixedCD() {
     QM_TRACE("MainFrm");
-    CTrackList& list = m_tracks->TrackList();
-    if (!list.IsMixedCDMode()) {
-        list.UpdateCDInfo(true);
-        list.EnableMixedCDMode(true);
-        list.UpdateCDInfo(true);
-    } else {
-        list.EnableMixedCDMode(false);
-    }
-    list.SyncFormat();
+    m_tracks->TrackList().ToggleMixedCDMode();
 }
 
 void CMainFrame::OnTrackSettings() {
