@@ -39,6 +39,7 @@
 #include "ui/LogDlg.h"
 #include "ui/MainFrameCommands.h"
 #include "ui/QuavermillApp.h"
+#include "ui/RipAlbumDlg.h"
 #include "ui/SettingsHelp.h"
 #include "ui/TrackPropertiesSheet.h"
 #include "ui/TracksWnd.h"
@@ -433,6 +434,21 @@ void CMainFrame::OnGetCDDBInfo() {
     CWindowLookupView view(this);
     CNamesLookup::Run(m_data, m_tracks->TrackList(), view);
     QM_EXIT(1);
+}
+
+void CMainFrame::OnRipAlbum() {
+    QM_TRACE("MainFrm");
+    if (m_data.IsProcessing()) {
+        QM_RETURN(0);
+    }
+    // The info bar's names become the disc's before the album takes them.
+    m_tracks->TrackList().UpdateCDInfo(true);
+    CRipAlbumDlg dialog(m_data, GetInfoBar(), this);
+    if (!dialog.OnInitDialog()) {
+        QM_RETURN(1);
+    }
+    dialog.exec();
+    QM_EXIT(2);
 }
 
 void CMainFrame::OnLoadLocalCDDB() {
