@@ -510,7 +510,8 @@ void CAlbumJob::OnProcessEnd() {
             const std::string message = g_Error.FullMessage(item) + ". Continue?";
             if (Ask(message, kErrorCountdown) == PromptAnswer::kNo) {
                 m_view.ShowRowProgress(-1);
-                m_data.AddToLog("Failed.", kLogAttention);
+                // Not only closed, as when the rip ends: a failed album
+                // never stays behind looking whole.
                 AbortAlbum();
                 m_data.AddToLog("Cancelled.", kLogAttention);
                 g_Error.ResetAll();
