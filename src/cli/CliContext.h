@@ -66,6 +66,7 @@ Command AddAlbumCommand(CLI::App& app);
 // Crash records go to the data folder --data-dir names; says so once when a
 // record from an earlier run is waiting there.
 void UseDataFolderForCrashes(const CliContext& context);
+Command AddPlayCommand(CLI::App& app);
 
 // Prints "quavermill-cli: <text>" on standard error.
 void PrintError(const std::string& text);

@@ -66,6 +66,12 @@ CMainFrame::CMainFrame(CQuavermillApp& app, QWidget* parent)
 CMainFrame::~CMainFrame() {
     QM_TRACE_AS("~CMainFrame", "MainFrm");
     m_drivePoll.stop();
+    m_playerTimer.stop();
+    // The children go after this object has stopped being the frame: a
+    // field losing the focus on the way must not call into it.
+    for (QObject* child : findChildren<QObject*>()) {
+        QObject::disconnect(child, nullptr, this, nullptr);
+    }
 }
 
 bool CMainFrame::Create() {
@@ -303,6 +309,10 @@ void CMainFrame::RunTracksCommand(TracksCommand command) {
 
 void CMainFrame::SyncPlayerSlider() {
     QM_TRACE("MainFrm");
+    // While a track plays, the slider follows the player.
+    if (m_data.IsPlaying()) {
+        QM_RETURN(2);
+    }
     CTrackList& list = m_tracks->TrackList();
     const std::vector<int> rows = m_tracks->SelectedRows();
     if (rows.empty() || !list.HasDisc() || list.IsDataRow(rows.front())) {
@@ -349,6 +359,9 @@ void CMainFrame::OnGrab() {
     if (m_data.IsProcessing() || !OutputFolderGiven()) {
         QM_RETURN(0);
     }
+    if (m_data.IsPlaying()) {
+        OnPlayerPlay();
+    }
     StartGrab();
     QM_EXIT(1);
 }
@@ -357,6 +370,9 @@ void CMainFrame::OnGrabMulti() {
     QM_TRACE("MainFrm");
     if (m_data.IsProcessing() || !OutputFolderGiven()) {
         QM_RETURN(0);
+    }
+    if (m_data.IsPlaying()) {
+        OnPlayerPlay();
     }
     m_data.SetMultiDisc(true);
     UpdateWindowTitle();
@@ -553,6 +569,9 @@ void CMainFrame::OpenSettingsAt(SettingsPageId page) {
             options.allTracks.push_back(&record);
         }
     }
+    for (int device = 0; device < CPlayer::GetDeviceCount(); ++device) {
+        options.playbackDevices.push_back(CPlayer::GetDeviceName(device));
+    }
     options.pickServer = MakeCddbServerPicker();
     options.applied = [this, &list] {
         ShowOutputFolder();
@@ -630,8 +649,11 @@ void CMainFrame::OnProcessEnd() {
     }
     g_Error.ResetAll();
     if (!userStop) {
+        StopPlayerTimer();
+        m_data.StopPlay(false);
         SyncPlayerSlider();
     }
+    ShowPlayerButton(false);
 }
 
 // --- info bar and format bar ---------------------------------------------------

@@ -262,6 +262,7 @@ void CMainFrame::CreateToolBars() {
     m_timeDisplay->setAlignment(Qt::AlignCenter);
     m_playerBar->addWidget(m_timeDisplay);
     connect(m_slider, &QSlider::valueChanged, this, [this] { SyncPlayerSlider(); });
+    ConnectPlayer();
 }
 
 void CMainFrame::CreateInfoBar() {
