@@ -345,6 +345,13 @@ bool CdioDrive::ReadTocLocked(DiscToc& toc) {
         return false;
     }
     m_leadout = toc.leadout;
+    // A later session (an Enhanced CD's data) lies behind a lead-out and a
+    // lead-in of its own.
+    lsn_t lastSession = 0;
+    if (cdio_get_last_session(m_cdio, &lastSession) == DRIVER_OP_SUCCESS && lastSession > 0 &&
+        lastSession < toc.leadout) {
+        toc.lastSessionStart = lastSession;
+    }
     return true;
 }
 
