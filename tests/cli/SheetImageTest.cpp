@@ -26,6 +26,7 @@ const std::string kHeader = "REM GENRE \"Ambient\"\nREM DATE 2003\nPERFORMER \"K
 class SheetImage : public ::testing::Test {
 protected:
     void SetUp() override {
+        fs::create_directories(dir / "disc");
         variants = qmtest::WriteSheetVariants(dir / "disc", tracks, kHeader, &image);
         // Track names go after each TRACK line of every sheet.
         for (const auto& variant : variants) {
