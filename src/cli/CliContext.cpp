@@ -107,7 +107,8 @@ void CliContext::LoadSettings(QuavermillSettings& settings) const {
 void AddGlobalOptions(CLI::App& app, CliContext& context) {
     app.option_defaults()->group("Global options (before or after the command)");
     app.add_option("--device", context.device,
-                   "Drive index (as 'drives' lists), device path or disc image (.cue, .toc, .nrg)")
+                   "Drive index (as 'drives' lists), device path or disc image (.cue, .toc, .nrg, "
+                   "or an audio file with a cue sheet inside)")
         ->type_name("DRIVE");
     app.add_option("--settings", context.settingsFile, "Settings store file")->type_name("FILE");
     app.add_option("--data-dir", context.dataDir,

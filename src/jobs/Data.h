@@ -105,6 +105,9 @@ public:
     bool SaveLocalCDDB();
     // Also sets the disc texts.
     bool LoadLocalCDDB();
+    // Fills the disc's names from the CD-Text and REM lines of the CUE sheet
+    // the drive reads (a disc image); false when there is none to take.
+    bool LoadSheetNames();
 
     // The grab's playlist ("" when none is wanted), its creation or check at
     // the start of the grab, and adding a finished track.

@@ -105,8 +105,10 @@ bool CTrackList::Refresh() {
         (record.isDataTrack ? m_hasDataTracks : m_hasAudioTracks) = true;
     }
     TagsFromDiscInfo();
-    if (settings.cddb.AutoLoadLocalCDDB) {
-        m_data.LoadLocalCDDB();
+    // A disc image's own sheet names the disc when the cache does not.
+    const bool cached = settings.cddb.AutoLoadLocalCDDB && m_data.LoadLocalCDDB();
+    if (!cached && m_data.LoadSheetNames()) {
+        TagsFromDiscInfo();
     }
     m_view.ResetRows(count, m_hasAudioTracks);
     texts.album = disc.title;

@@ -634,7 +634,9 @@ void CMainFrame::OnOpenDiscImage() {
     QM_TRACE("MainFrm");
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Open disc image"), QString(),
-        QStringLiteral("Disc images (*.cue *.toc *.nrg);;All files (*)"));
+        QStringLiteral(
+            "Disc images (*.cue *.toc *.nrg);;Audio files with a cue sheet (*.flac *.wv *.ape "
+            "*.ogg *.wav);;All files (*)"));
     if (!path.isEmpty()) {
         OpenDiscImage(path.toStdString());
     }
