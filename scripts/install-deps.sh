@@ -2,6 +2,8 @@
 # Installs every Debian package that building, testing, benchmarking and the
 # demo need. Safe to run again: it asks apt only for what is missing, and runs
 # `apt-get update` only when something has to be installed.
+# With --deb it adds the tools that `make deb` builds and checks the package
+# with (the rest of `make test` does not need them).
 set -euo pipefail
 
 packages=(
@@ -16,7 +18,15 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libdiscid-dev
   ffmpeg sox flac lame mpg123 vorbis-tools bchunk libxml2-utils
   python3 python3-mutagen python3-gi gir1.2-totemplparser-1.0 time xvfb xauth
+  # the desktop entry's and the AppStream metainfo's validators
+  desktop-file-utils appstream
 )
+
+# `make deb`: building and checking the Debian package
+deb_packages=(devscripts debhelper lintian)
+if [ "${1:-}" = "--deb" ]; then
+  packages+=("${deb_packages[@]}")
+fi
 
 missing=()
 for p in "${packages[@]}"; do
