@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ui/CrashReportDlg.h"
 #include "ui/MainFrame.h"
 #include "ui/QuavermillApp.h"
 
@@ -25,6 +26,10 @@ int main(int argc, char** argv) {
     cli.add_option("--data-dir", options.dataDir,
                    "Data folder holding \"Local CDDB\" (default $XDG_DATA_HOME/Quavermill)")
         ->type_name("DIR");
+    std::string crashRecord;
+    cli.add_option("--crash-report", crashRecord,
+                   "Shows the report of a crash record and offers to mail it")
+        ->type_name("RECORD");
     std::string image;
     cli.add_option("IMAGE", image, "Disc image to open (.cue, .toc, .nrg), as --device names it")
         ->type_name("");
@@ -48,6 +53,9 @@ int main(int argc, char** argv) {
         options.device = image;
     }
 
+    if (!crashRecord.empty()) {
+        return qm::ui::RunCrashReport(crashRecord);
+    }
     qm::ui::CQuavermillApp app;
     if (!app.InitInstance(options)) {
         return app.ExitCode();
