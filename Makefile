@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build test tsan demo bench clean format install
+.PHONY: all deps build test tsan demo bench clean format install deb
 
 all: build
 
@@ -59,6 +59,20 @@ PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
 
+# The Debian package, built by debhelper from this tree (the programs only,
+# in a Release build of its own under obj-*/) and checked by lintian, whose
+# errors fail. The packages land here: quavermill_<version>_<arch>.deb and its
+# -dbgsym, with the .buildinfo and .changes.
+deb:
+	scripts/install-deps.sh --deb
+	dpkg-buildpackage -b -us -uc -J$(JOBS)
+	@set -e; version=$$(dpkg-parsechangelog -S Version); arch=$$(dpkg --print-architecture); \
+	for file in quavermill_$${version}_$${arch}.deb quavermill-dbgsym_$${version}_$${arch}.deb \
+	    quavermill_$${version}_$${arch}.buildinfo quavermill_$${version}_$${arch}.changes; do \
+	  if [ -e ../$$file ]; then mv -f ../$$file .; echo "deb: $(CURDIR)/$$file"; fi; \
+	done; \
+	lintian --fail-on error quavermill_$${version}_$${arch}.changes
+
 bench: build
 	scripts/run-benchmarks.sh
 
@@ -67,3 +81,4 @@ format:
 
 clean:
 	rm -rf build build-test build-tsan demo-out
+	[ ! -x debian/rules ] || ! command -v dh >/dev/null || debian/rules clean

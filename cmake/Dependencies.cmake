@@ -17,7 +17,9 @@ pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0)
 pkg_check_modules(CUE REQUIRED IMPORTED_TARGET libcue)
 find_package(CLI11 REQUIRED)
 find_package(nlohmann_json REQUIRED)
-find_package(GTest REQUIRED)
+if(QM_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+endif()
 find_package(Qt6 REQUIRED COMPONENTS Core Widgets Test)
 
 # LAME is opened at run time with dlopen; only its header is used here.

@@ -2,6 +2,8 @@
 # Installs every Debian package that building, testing, benchmarking and the
 # demo need. Safe to run again: it asks apt only for what is missing, and runs
 # `apt-get update` only when something has to be installed.
+# With --deb it adds the tools that `make deb` builds and checks the package
+# with (the rest of `make test` does not need them).
 set -euo pipefail
 
 packages=(
@@ -19,7 +21,15 @@ packages=(
   python3 python3-mutagen python3-gi gir1.2-totemplparser-1.0 time xvfb xauth
   # the crash report hands its mail to the user's mail client with xdg-email
   xdg-utils
+  # the desktop entry's and the AppStream metainfo's validators, the man page renderer
+  desktop-file-utils appstream groff-base
 )
+
+# `make deb`: building and checking the Debian package
+deb_packages=(devscripts debhelper lintian)
+if [ "${1:-}" = "--deb" ]; then
+  packages+=("${deb_packages[@]}")
+fi
 
 missing=()
 for p in "${packages[@]}"; do

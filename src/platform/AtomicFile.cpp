@@ -56,7 +56,11 @@ void SyncFolder(const std::filesystem::path& folder) {
 int CreateUniqueFile(const std::string& base, std::string* name) {
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         unsigned value = attempt * 2654435761u ^ static_cast<unsigned>(::getpid());
-        ::getrandom(&value, sizeof value, GRND_NONBLOCK);
+        // Without random bytes (no entropy yet) the seed above stands; O_EXCL
+        // still refuses a name that is taken.
+        if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != sizeof value) {
+            value ^= attempt;
+        }
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, ".tmp%08x", value);
         *name = base + suffix;

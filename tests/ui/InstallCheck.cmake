@@ -1,6 +1,6 @@
 # Installs the build tree into a fresh prefix and checks that the programs,
-# the desktop entry, the icon and every help page are where the desktop and
-# the program look for them. Run by CTest with BUILD_DIR, SOURCE_DIR and PREFIX.
+# the desktop entry, the AppStream metainfo, the icon, the manual pages and
+# every help page are where the desktop, man and the program look for them. Run by CTest with BUILD_DIR, SOURCE_DIR and PREFIX.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
@@ -12,7 +12,10 @@ set(expected
   bin/quavermill
   bin/quavermill-cli
   share/applications/quavermill.desktop
-  share/icons/hicolor/scalable/apps/quavermill.svg)
+  share/metainfo/org.hollowcraft.Quavermill.metainfo.xml
+  share/icons/hicolor/scalable/apps/quavermill.svg
+  share/man/man1/quavermill.1
+  share/man/man1/quavermill-cli.1)
 file(GLOB pages RELATIVE "${SOURCE_DIR}/help" "${SOURCE_DIR}/help/*.htm" "${SOURCE_DIR}/help/*.css")
 list(LENGTH pages count)
 if(count LESS 17)

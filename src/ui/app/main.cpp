@@ -1,8 +1,11 @@
 // quavermill: the desktop program. Takes the same global options as
-// quavermill-cli: --device, --settings and --data-dir.
+// quavermill-cli: --device, --settings and --data-dir, and a disc image as
+// its one argument (what a file manager passes when it opens a CUE sheet).
 #include <CLI/CLI.hpp>
 
 #include <QApplication>
+#include <cstdio>
+#include <string>
 
 #include "ui/CrashReportDlg.h"
 #include "ui/MainFrame.h"
@@ -27,6 +30,9 @@ int main(int argc, char** argv) {
     cli.add_option("--crash-report", crashRecord,
                    "Shows the report of a crash record and offers to mail it")
         ->type_name("RECORD");
+    std::string image;
+    cli.add_option("IMAGE", image, "Disc image to open (.cue, .toc, .nrg), as --device names it")
+        ->type_name("");
     // Qt has taken the options it knows (-platform ...) out of argv.
     const QStringList arguments = QApplication::arguments();
     std::vector<std::string> words;
@@ -37,6 +43,14 @@ int main(int argc, char** argv) {
         cli.parse(words);
     } catch (const CLI::ParseError& e) {
         return cli.exit(e) == 0 ? 0 : 2;
+    }
+    if (!image.empty()) {
+        if (!options.device.empty()) {
+            std::fputs("quavermill: name the disc either with --device or as the argument\n",
+                       stderr);
+            return 2;
+        }
+        options.device = image;
     }
 
     if (!crashRecord.empty()) {
