@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
             totalSectors / trackCount + (i < totalSectors % trackCount ? 1 : 0);
     }
     std::string error;
-    const auto image = discgen::WriteImage(dir / "disc.cue", tracks, discgen::MusicFill(tracks, 70),
+    const auto image = discgen::WriteImage(dir / "disc.cue", tracks, discgen::NoiseFill(70),
                                            discgen::SheetKind::Cue, &error);
     if (!image) {
         std::fprintf(stderr, "sheet_image: %s\n", error.c_str());

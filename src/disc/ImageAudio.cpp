@@ -10,6 +10,7 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -214,6 +215,22 @@ private:
         auto* dest = reinterpret_cast<std::int16_t*>(out->data());
         const auto format = static_cast<AVSampleFormat>(frame->format);
         const bool planar = av_sample_fmt_is_planar(format) != 0;
+        // What lossless decoders give: 16-bit samples, packed or planar.
+        if constexpr (std::endian::native == std::endian::little) {
+            if (format == AV_SAMPLE_FMT_S16) {
+                std::memcpy(dest, frame->extended_data[0], out->size());
+                return true;
+            }
+            if (format == AV_SAMPLE_FMT_S16P) {
+                const auto* left = reinterpret_cast<const std::int16_t*>(frame->extended_data[0]);
+                const auto* right = reinterpret_cast<const std::int16_t*>(frame->extended_data[1]);
+                for (int i = 0; i < samples; ++i) {
+                    dest[2 * i] = left[i];
+                    dest[2 * i + 1] = right[i];
+                }
+                return true;
+            }
+        }
         for (int i = 0; i < samples; ++i) {
             for (int c = 0; c < 2; ++c) {
                 const int plane = planar ? c : 0;
