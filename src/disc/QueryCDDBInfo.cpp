@@ -6,6 +6,25 @@
 #include "core/Text.h"
 #include "core/Trace.h"
 
+std::string qm::WithoutRepeatedArtist(std::string_view artist, std::string_view title) {
+    const auto slash = title.find('/');
+    if (slash == std::string_view::npos || slash == 0) {
+        return std::string(title);
+    }
+    std::string_view prefix = title.substr(0, slash);
+    while (!prefix.empty() && prefix.back() == ' ') {
+        prefix.remove_suffix(1);
+    }
+    if (prefix.empty() || !artist.ends_with(prefix)) {
+        return std::string(title);
+    }
+    std::string_view album = title.substr(slash + 1);
+    while (!album.empty() && album.front() == ' ') {
+        album.remove_prefix(1);
+    }
+    return std::string(album);
+}
+
 CQueryCDDBInfo::CQueryCDDBInfo(std::span<qm::CddbMatch> matches) : m_matches(matches) {
     QM_TRACE("QueryCDDBInfoDlg");
 }
@@ -29,24 +48,12 @@ void CQueryCDDBInfo::CorrectCDDBInfo(std::int32_t match) {
     qm::CddbMatch& entry = m_matches[static_cast<std::size_t>(match)];
     const std::string_view title(entry.title, strnlen(entry.title, sizeof entry.title));
     const std::string_view artist(entry.artist, strnlen(entry.artist, sizeof entry.artist));
-    const auto slash = title.find('/');
-    if (slash == std::string_view::npos || slash == 0) {
+    const std::string corrected = qm::WithoutRepeatedArtist(artist, title);
+    if (corrected == title) {
         QM_RETURN(1);
     }
-    std::string_view prefix = title.substr(0, slash);
-    while (!prefix.empty() && prefix.back() == ' ') {
-        prefix.remove_suffix(1);
-    }
-    if (prefix.empty() || !artist.ends_with(prefix)) {
-        QM_RETURN(2);
-    }
-    std::string_view album = title.substr(slash + 1);
-    while (!album.empty() && album.front() == ' ') {
-        album.remove_prefix(1);
-    }
-    const std::string corrected(album);
     qm::CopyTruncated(entry.title, sizeof entry.title, corrected.c_str());
-    QM_EXIT(3);
+    QM_EXIT(2);
 }
 
 const std::vector<CQueryCDDBInfo::Row>& CQueryCDDBInfo::GetRows() {

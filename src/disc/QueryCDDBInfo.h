@@ -8,9 +8,18 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "disc/CddbAccess.h"
+
+namespace qm {
+// `title` without a repeat of the artist in front: a title that starts with
+// text the artist ends with, then a '/' and the album ("Band / Album" where
+// the artist is "Band") gives the album alone; any other title comes back
+// as it is.
+std::string WithoutRepeatedArtist(std::string_view artist, std::string_view title);
+} // namespace qm
 
 class CQueryCDDBInfo {
 public:

@@ -111,6 +111,20 @@ void CddbServer::ClearRequests() const {
     std::ofstream(m_log, std::ios::trunc);
 }
 
+std::string RawReplyText(const std::string& bytes) {
+    std::string out;
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string XmcdEntry(const XmcdDisc& disc) {
     std::ostringstream out;
     out << "# xmcd\n#\n# Track frame offsets:\n";

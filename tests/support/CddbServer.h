@@ -61,6 +61,10 @@ struct XmcdDisc {
     std::string extd;
 };
 
+// `bytes` as the text of a {"raw": ...} fault, which the server sends one
+// byte a character: every byte becomes the character of that code.
+std::string RawReplyText(const std::string& bytes);
+
 // The entry in the xmcd file format (LF line ends), as a server stores it.
 std::string XmcdEntry(const XmcdDisc& disc);
 // Writes `text` as db/<category>/<discid> (the id in 8 lower-case hex digits).
