@@ -14,6 +14,7 @@
 #include "disc/LocalCDDB.h"
 #include "disc/QueryCDDBInfo.h"
 #include "jobs/Data.h"
+#include "jobs/MusicBrainzLookup.h"
 #include "jobs/TrackList.h"
 #include "settings/Settings.h"
 
@@ -117,25 +118,51 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
         }
     }
     ripper.SetMixedCDMode(options.mixed);
-    const std::int32_t count = ripper.QueryCDInfo(&settings.cddb, true);
-    const std::string discId = qm::Format("%08x", ripper.GetCDDBID());
-    if (count == 0) {
-        return LookupFailed(ripper.GetLastCDDBStatus(), discId, context.json);
+    // The sources the settings name answer together, in one list.
+    const std::int32_t sources = settings.metadata.MetadataSources;
+    const bool askCddb = sources != kSourcesMusicBrainz;
+    std::int32_t count = 0;
+    if (askCddb) {
+        count = ripper.QueryCDInfo(&settings.cddb, true);
+    } else {
+        ripper.PrepareTS();
     }
-    CQueryCDDBInfo chooser(ripper.GetCDDBMatches());
+    const std::int32_t cddbStatus = ripper.GetLastCDDBStatus();
+    const std::string discId = qm::Format("%08x", ripper.GetCDDBID());
+    CMusicBrainzLookup musicBrainz(ripper, settings.metadata);
+    if (sources != kSourcesCDDB && cddbStatus != CCDRipper::kCDDBNoDrive &&
+        cddbStatus != CCDRipper::kCDDBNoTracks) {
+        musicBrainz.Query(!askCddb);
+        if (!musicBrainz.GetLastError().empty()) {
+            PrintError(musicBrainz.GetLastError());
+        }
+    }
+    const auto releases = static_cast<std::int32_t>(musicBrainz.GetMatches().size());
+    if (count + releases == 0) {
+        return LookupFailed(askCddb ? cddbStatus : CCDRipper::kCDDBNoMatch, discId, context.json);
+    }
+    CQueryCDDBInfo chooser(ripper.GetCDDBMatches(), musicBrainz.GetMatches());
     chooser.Init();
     std::optional<int> chosen;
     if (options.choose != 0) {
         chosen = chooser.OnOK(options.choose - 1);
         if (*chosen < 0) {
-            PrintError(
-                qm::Format("there is no match %d; the look-up found %d", options.choose, count));
+            PrintError(qm::Format("there is no match %d; the look-up found %d", options.choose,
+                                  count + releases));
             return kExitUsage;
         }
     } else if (chooser.GetAutoChoice() >= 0) {
         chosen = chooser.GetAutoChoice();
     }
-    const bool extracted = chosen && ripper.ExtractCDInfo(*chosen);
+    bool extracted = false;
+    if (chosen && chooser.IsMusicBrainz(*chosen)) {
+        extracted = musicBrainz.Choose(chooser.MusicBrainzIndex(*chosen));
+        if (extracted) {
+            musicBrainz.GivePictureTo(data.Tracks());
+        }
+    } else if (chosen) {
+        extracted = ripper.ExtractCDInfo(*chosen);
+    }
     const DiscInfo& disc = ripper.GetDiscInfo();
 
     if (context.json) {
@@ -144,12 +171,28 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
         out["status"] = chosen ? ripper.GetLastCDDBStatus() : 0;
         out["matches"] = nlohmann::ordered_json::array();
         int number = 1;
+        const auto cddbMatches = ripper.GetCDDBMatches();
         for (const CQueryCDDBInfo::Row& row : chooser.GetRows()) {
-            out["matches"].push_back({{"number", number++},
-                                      {"artist", row.artist},
-                                      {"album", row.album},
-                                      {"genre", row.genre},
-                                      {"exact", !row.match.empty()}});
+            const int index = number - 1;
+            nlohmann::ordered_json match = {{"number", number++},   {"source", row.source},
+                                            {"artist", row.artist}, {"album", row.album},
+                                            {"genre", row.genre},   {"exact", !row.match.empty()}};
+            if (chooser.IsMusicBrainz(index)) {
+                const qm::MbMatch& release =
+                    musicBrainz
+                        .GetMatches()[static_cast<std::size_t>(chooser.MusicBrainzIndex(index))];
+                match["id"] = release.id;
+                match["title"] = release.title;
+                match["date"] = release.date;
+                match["country"] = release.country;
+                match["tracks"] = release.tracks;
+            } else {
+                const qm::CddbMatch& entry = cddbMatches[static_cast<std::size_t>(index)];
+                match["category"] = entry.category;
+                match["discid"] = entry.discId;
+                match["title"] = row.album;
+            }
+            out["matches"].push_back(match);
         }
         out["chosen"] = chosen ? nlohmann::ordered_json(*chosen + 1) : nlohmann::ordered_json();
         if (extracted) {
@@ -168,13 +211,15 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
         }
         std::printf("%s\n", Dump(out).c_str());
     } else {
-        std::printf("Disc id %s: %d match%s\n\n", discId.c_str(), count, count == 1 ? "" : "es");
-        std::printf("  #  %-30s %-30s %-12s %s\n", "Artist", "Album", "Genre", "Exact");
+        const std::int32_t all = count + releases;
+        std::printf("Disc id %s: %d match%s\n\n", discId.c_str(), all, all == 1 ? "" : "es");
+        std::printf("  #  %-30s %-30s %-12s %-5s %s\n", "Artist", "Album", "Genre", "Exact",
+                    "Source");
         int number = 1;
         for (const CQueryCDDBInfo::Row& row : chooser.GetRows()) {
-            std::printf("%3d  %-30s %-30s %-12s %s\n", number++, row.artist.c_str(),
+            std::printf("%3d  %-30s %-30s %-12s %-5s %s\n", number++, row.artist.c_str(),
                         row.album.c_str(), row.genre.c_str(),
-                        row.match.empty() ? "No" : row.match.c_str());
+                        row.match.empty() ? "No" : row.match.c_str(), row.source.c_str());
         }
         if (!chosen) {
             std::printf("\nSeveral discs match; show one with --choose N.\n");
@@ -193,7 +238,8 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
     }
     if (chosen && !extracted) {
         PrintError(qm::Format("the entry of match %d cannot be read: %s", *chosen + 1,
-                              qm::CDDBLastError().c_str()));
+                              chooser.IsMusicBrainz(*chosen) ? musicBrainz.GetLastError().c_str()
+                                                             : qm::CDDBLastError().c_str()));
         return kExitFailed;
     }
     if (options.save) {

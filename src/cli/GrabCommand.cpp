@@ -14,6 +14,7 @@
 #include "disc/QueryCDDBInfo.h"
 #include "jobs/Data.h"
 #include "jobs/GrabJob.h"
+#include "jobs/MusicBrainzLookup.h"
 #include "jobs/TrackList.h"
 #include "output/Naming.h"
 
@@ -27,6 +28,7 @@ struct GrabOptions {
     std::string output;
     std::string mask;
     bool cddb = false;
+    bool musicbrainz = false;
     int choose = 0; // 1-based; 0: the only or the first match
     CLI::Option* outputOption = nullptr;
     CLI::Option* maskOption = nullptr;
@@ -81,31 +83,52 @@ std::optional<std::set<std::int32_t>> ParseTrackList(const std::string& text, st
 // The CDDB look-up before a grab: the chosen match (or the only, or the
 // first) names the disc, and is kept in the local cache when the settings
 // say so. False (the reason printed) when nothing was found.
+bool LookUpMusicBrainz(CData& data, CTrackList& list, int choose);
+
 bool LookUpNames(CData& data, CTrackList& list, int choose) {
     CCDRipper& ripper = data.Ripper();
     QuavermillSettings& settings = data.Settings();
+    const std::int32_t sources = settings.metadata.MetadataSources;
+    if (sources == kSourcesMusicBrainz) {
+        return LookUpMusicBrainz(data, list, choose);
+    }
     ripper.SetMixedCDMode(list.IsMixedCDMode());
     const std::int32_t count = ripper.QueryCDInfo(&settings.cddb, true);
-    if (count == 0) {
+    // With both sources the releases MusicBrainz lists follow the matches.
+    CMusicBrainzLookup musicBrainz(ripper, settings.metadata);
+    if (sources == kSourcesBoth && ripper.GetLastCDDBStatus() != CCDRipper::kCDDBNoDrive &&
+        ripper.GetLastCDDBStatus() != CCDRipper::kCDDBNoTracks) {
+        musicBrainz.Query(false);
+    }
+    const auto all = count + static_cast<std::int32_t>(musicBrainz.GetMatches().size());
+    if (all == 0) {
         PrintError(ripper.GetLastCDDBStatus() == CCDRipper::kCDDBQueryFailed
                        ? "the CDDB query failed: " + qm::CDDBLastError()
                        : std::string("the CDDB server knows no such disc"));
+        if (!musicBrainz.GetLastError().empty()) {
+            PrintError(musicBrainz.GetLastError());
+        }
         return false;
     }
-    CQueryCDDBInfo chooser(ripper.GetCDDBMatches());
+    CQueryCDDBInfo chooser(ripper.GetCDDBMatches(), musicBrainz.GetMatches());
     chooser.Init();
     std::int32_t chosen = 0;
     if (choose > 0) {
         chosen = chooser.OnOK(choose - 1);
         if (chosen < 0) {
-            PrintError(qm::Format("there is no match %d; the look-up found %d", choose, count));
+            PrintError(qm::Format("there is no match %d; the look-up found %d", choose, all));
             return false;
         }
-    } else if (count > 1) {
-        std::fprintf(stderr, "CDDB: %d matches; taking the first (another with --choose N)\n",
-                     count);
+    } else if (all > 1) {
+        std::fprintf(stderr, "CDDB: %d matches; taking the first (another with --choose N)\n", all);
     }
-    if (!ripper.ExtractCDInfo(chosen)) {
+    if (chooser.IsMusicBrainz(chosen)) {
+        if (!musicBrainz.Choose(chooser.MusicBrainzIndex(chosen))) {
+            PrintError(musicBrainz.GetLastError());
+            return false;
+        }
+        musicBrainz.GivePictureTo(data.Tracks());
+    } else if (!ripper.ExtractCDInfo(chosen)) {
         PrintError("the CDDB entry cannot be read: " + qm::CDDBLastError());
         return false;
     }
@@ -113,6 +136,44 @@ bool LookUpNames(CData& data, CTrackList& list, int choose) {
     const DiscInfo& disc = ripper.GetDiscInfo();
     std::fprintf(stderr, "CDDB: %s / %s\n", disc.artist.c_str(), disc.title.c_str());
     if (settings.cddb.AutoSaveLocalCDDB) {
+        data.SaveLocalCDDB();
+    }
+    return true;
+}
+
+// The MusicBrainz look-up before a grab, as the CDDB one: the chosen release
+// (or the first) names the disc and is kept in the local cache when the
+// settings say so.
+bool LookUpMusicBrainz(CData& data, CTrackList& list, int choose) {
+    CMusicBrainzLookup lookup(data.Ripper(), data.Settings().metadata);
+    const int count = lookup.Query();
+    if (count == 0) {
+        PrintError(!lookup.GetLastError().empty()
+                       ? lookup.GetLastError()
+                       : "MusicBrainz knows no disc with id " + lookup.GetDiscId());
+        return false;
+    }
+    if (choose > count) {
+        PrintError(qm::Format("there is no match %d; the look-up found %d", choose, count));
+        return false;
+    }
+    if (choose == 0 && count > 1) {
+        std::fprintf(stderr,
+                     "MusicBrainz: %d releases; taking the first (another with --choose N)\n",
+                     count);
+    }
+    if (!lookup.Choose(choose > 0 ? choose - 1 : 0)) {
+        PrintError(lookup.GetLastError());
+        return false;
+    }
+    if (!lookup.GetLastError().empty()) {
+        PrintError(lookup.GetLastError());
+    }
+    lookup.GivePictureTo(data.Tracks());
+    list.GetCDDBInfo();
+    const DiscInfo& disc = data.Ripper().GetDiscInfo();
+    std::fprintf(stderr, "MusicBrainz: %s / %s\n", disc.artist.c_str(), disc.title.c_str());
+    if (data.Settings().cddb.AutoSaveLocalCDDB) {
         data.SaveLocalCDDB();
     }
     return true;
@@ -211,7 +272,12 @@ int RunGrab(const CliContext& context, const GrabOptions& options) {
         return kExitUsage;
     }
     const bool lookUp = RunPostedCommands(view, list);
-    if (options.cddb || settings.job.GetCDDBBeforeGrab || lookUp) {
+    if (options.musicbrainz) {
+        if (LookUpMusicBrainz(*data, list, options.choose) && settings.naming.AutoDetectMixedCD &&
+            list.IsMixedCD() != list.IsMixedCDMode()) {
+            list.EnableMixedCDMode(!list.IsMixedCDMode());
+        }
+    } else if (options.cddb || settings.job.GetCDDBBeforeGrab || lookUp) {
         if (LookUpNames(*data, list, options.choose) && settings.naming.AutoDetectMixedCD &&
             list.IsMixedCD() != list.IsMixedCDMode()) {
             list.EnableMixedCDMode(!list.IsMixedCDMode());
@@ -317,9 +383,13 @@ Command AddGrabCommand(CLI::App& app) {
             ->type_name("TEMPLATE");
     command.app->add_flag("--cddb", options->cddb,
                           "Look the disc up in the CDDB service before grabbing");
+    command.app->add_flag("--musicbrainz", options->musicbrainz,
+                          "Look the disc up in MusicBrainz before grabbing (its front cover "
+                          "too, when EmbedCoverArt or SaveCoverArt ask for it)");
     command.app
         ->add_option("--choose", options->choose,
-                     "With --cddb: take match N of the look-up (default: the first)")
+                     "With --cddb or --musicbrainz: take match N of the look-up (default: the "
+                     "first)")
         ->type_name("N")
         ->check(CLI::PositiveNumber);
     command.app->footer("Prompts answer themselves after their countdown; a key answers early "

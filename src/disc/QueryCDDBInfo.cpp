@@ -29,14 +29,29 @@ CQueryCDDBInfo::CQueryCDDBInfo(std::span<qm::CddbMatch> matches) : m_matches(mat
     QM_TRACE("QueryCDDBInfoDlg");
 }
 
+CQueryCDDBInfo::CQueryCDDBInfo(std::span<qm::CddbMatch> matches, std::vector<qm::MbMatch> releases)
+    : m_matches(matches), m_releases(std::move(releases)) {
+    QM_TRACE("QueryCDDBInfoDlg");
+}
+
 void CQueryCDDBInfo::Init() {
     QM_TRACE("QueryCDDBInfoDlg");
     m_rows.clear();
     for (std::size_t i = 0; i < m_matches.size(); ++i) {
         CorrectCDDBInfo(static_cast<std::int32_t>(i));
         const qm::CddbMatch& match = m_matches[i];
-        m_rows.push_back(
-            {match.artist, match.title, match.category, match.exact != 0 ? kExactText : ""});
+        m_rows.push_back({match.artist, match.title, match.category,
+                          match.exact != 0 ? kExactText : "", kCddbSource});
+    }
+    for (const qm::MbMatch& release : m_releases) {
+        std::string details = release.country;
+        if (!release.date.empty()) {
+            details += (details.empty() ? "" : " ") + release.date;
+        }
+        details += (details.empty() ? "" : ", ") + qm::Format("%d tracks", release.tracks);
+        // A disc-id answer only lists releases that hold this very disc.
+        m_rows.push_back({release.artist, release.title + " [" + details + "]", "", kExactText,
+                          kMusicBrainzSource});
     }
 }
 
@@ -63,12 +78,24 @@ const std::vector<CQueryCDDBInfo::Row>& CQueryCDDBInfo::GetRows() {
 
 std::int32_t CQueryCDDBInfo::GetAutoChoice() {
     QM_TRACE("QueryCDDBInfoDlg");
-    return m_matches.size() == 1 ? 0 : -1;
+    return m_matches.size() + m_releases.size() == 1 ? 0 : -1;
+}
+
+bool CQueryCDDBInfo::IsMusicBrainz(std::int32_t row) const {
+    QM_TRACE("QueryCDDBInfoDlg");
+    return row >= 0 && static_cast<std::size_t>(row) >= m_matches.size() &&
+           static_cast<std::size_t>(row) < m_matches.size() + m_releases.size();
+}
+
+std::int32_t CQueryCDDBInfo::MusicBrainzIndex(std::int32_t row) const {
+    QM_TRACE("QueryCDDBInfoDlg");
+    return IsMusicBrainz(row) ? row - static_cast<std::int32_t>(m_matches.size()) : -1;
 }
 
 std::int32_t CQueryCDDBInfo::OnOK(std::int32_t selectedRow) {
     QM_TRACE("QueryCDDBInfoDlg");
-    if (selectedRow < 0 || static_cast<std::size_t>(selectedRow) >= m_matches.size()) {
+    if (selectedRow < 0 ||
+        static_cast<std::size_t>(selectedRow) >= m_matches.size() + m_releases.size()) {
         QM_RETURN(0, -1);
     }
     QM_RETURN(1, selectedRow);

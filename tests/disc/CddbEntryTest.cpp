@@ -197,6 +197,39 @@ TEST(CddbChooser, ATitleThatRepeatsTheArtistIsCorrected) {
     EXPECT_EQ(CQueryCDDBInfo(std::span<qm::CddbMatch>()).GetAutoChoice(), -1);
 }
 
+TEST(CddbChooser, MusicBrainzReleasesFollowTheCddbMatches) {
+    std::vector<qm::CddbMatch> matches(1);
+    std::strcpy(matches[0].artist, "Band");
+    std::strcpy(matches[0].title, "Album");
+    std::strcpy(matches[0].category, "rock");
+    qm::MbMatch release;
+    release.id = "r1";
+    release.title = "Album";
+    release.artist = "Band";
+    release.date = "2003-09-29";
+    release.country = "DE";
+    release.tracks = 13;
+    qm::MbMatch bare;
+    bare.title = "Other";
+    bare.tracks = 2;
+    CQueryCDDBInfo chooser(matches, {release, bare});
+    chooser.Init();
+    ASSERT_EQ(chooser.GetRows().size(), 3u);
+    EXPECT_EQ(chooser.GetRows()[0].source, "CDDB");
+    EXPECT_EQ(chooser.GetRows()[1].source, "MusicBrainz");
+    EXPECT_EQ(chooser.GetRows()[1].album, "Album [DE 2003-09-29, 13 tracks]");
+    EXPECT_EQ(chooser.GetRows()[2].album, "Other [2 tracks]");
+    EXPECT_FALSE(chooser.IsMusicBrainz(0));
+    EXPECT_TRUE(chooser.IsMusicBrainz(2));
+    EXPECT_EQ(chooser.MusicBrainzIndex(2), 1);
+    EXPECT_EQ(chooser.MusicBrainzIndex(0), -1);
+    EXPECT_EQ(chooser.OnOK(2), 2);
+    EXPECT_EQ(chooser.OnOK(3), -1);
+    EXPECT_EQ(chooser.GetAutoChoice(), -1);
+    // One row of either source alone is taken at once.
+    EXPECT_EQ(CQueryCDDBInfo(std::span<qm::CddbMatch>(), {release}).GetAutoChoice(), 0);
+}
+
 TEST_F(CddbEntry, EntriesInTheOldCodePageAreReadAsSuch) {
     qmtest::XmcdDisc disc = Disc();
     disc.dtitle = "Bj\xf6rk / Hom\xe9genic";

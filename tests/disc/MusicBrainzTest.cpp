@@ -353,6 +353,47 @@ TEST_F(MusicBrainz, AChosenMatchTakesTheWholeReleaseAndItsMedium) {
     EXPECT_EQ(disc.tracks[1].artist, "Gast & Freund");
 }
 
+TEST(MusicBrainzRelease, ACompilationKeepsEveryTracksArtistAndItsLabel) {
+    const std::string xml =
+        "<?xml version=\"1.0\"?><metadata xmlns=\"http://musicbrainz.org/ns/mmd-2.0#\">"
+        "<release id=\"v\"><title>Sampler</title><artist-credit><name-credit><artist id=\"" +
+        std::string(qm::kMbVariousArtistsId) +
+        "\"><name>Various Artists</name></artist></name-credit></artist-credit>"
+        "<label-info-list><label-info><catalog-number>CAT 12</catalog-number><label id=\"l\">"
+        "<name>Tin Label</name></label></label-info></label-info-list><medium-list><medium>"
+        "<position>1</position><track-list count=\"2\"><track><position>1</position>"
+        "<recording id=\"r\"><title>One</title><artist-credit><name-credit><artist id=\"x\">"
+        "<name>Various Artists</name></artist></name-credit></artist-credit></recording></track>"
+        "<track><position>2</position><title>Two</title></track></track-list></medium>"
+        "</medium-list></release></metadata>";
+    qm::MbRelease release;
+    std::string error;
+    ASSERT_TRUE(qm::ParseMbRelease(xml, &release, &error)) << error;
+    EXPECT_TRUE(qm::IsVariousArtists(release));
+    EXPECT_EQ(release.date, ""); // no date at all
+    DiscInfo disc;
+    disc.tracks.resize(3);
+    disc.tracks[2].title = "kept";
+    disc.year = 1999;
+    qm::ApplyMbRelease(release, 0, &disc);
+    EXPECT_EQ(disc.artist, "Various Artists");
+    EXPECT_EQ(disc.title, "Sampler");
+    EXPECT_EQ(disc.year, 0);
+    EXPECT_EQ(disc.extd, "Tin Label CAT 12");
+    // On a compilation a track credited as the album is still its own.
+    EXPECT_EQ(disc.tracks[0].artist, "Various Artists");
+    EXPECT_EQ(disc.tracks[1].title, "Two");
+    EXPECT_EQ(disc.tracks[1].artist, "");
+    EXPECT_EQ(disc.tracks[2].title, "kept"); // the medium has no third track
+
+    // Answers of another kind are refused.
+    EXPECT_FALSE(qm::ParseMbRelease("<metadata><disc id=\"x\"/></metadata>", &release, &error));
+    EXPECT_FALSE(qm::ParseMbRelease("not xml", &release, &error));
+    qm::MbDiscAnswer answer;
+    EXPECT_FALSE(qm::ParseMbDiscAnswer(xml, &answer, &error));
+    EXPECT_EQ(error, "the answer names no disc");
+}
+
 TEST_F(MusicBrainz, BadAnswersFailWithAMessage) {
     CMusicBrainz client = Client();
     std::vector<qm::MbRelease> releases;
