@@ -15,6 +15,7 @@
 #include "disc/CDRipper.h"
 #include "disc/CddbAccess.h"
 #include "disc/QueryCDDBInfo.h"
+#include "jobs/MusicBrainzLookup.h"
 #include "ui/QueryCDDBInfoDlg.h"
 
 namespace qm::ui {
@@ -96,41 +97,80 @@ bool RunCddbRequest(QWidget* parent, const QString& text, const std::function<vo
     QM_RETURN(0, !wait.Cancelled());
 }
 
-bool RunCddbLookup(QWidget* parent, CCDRipper& ripper, const QuavermillSettings& settings) {
+bool RunCddbLookup(QWidget* parent, CCDRipper& ripper, const QuavermillSettings& settings,
+                   std::vector<TrackRecord>* tracks) {
     QM_TRACE("MainFrm");
+    const std::int32_t sources = settings.metadata.MetadataSources;
+    const bool askCddb = sources != kSourcesMusicBrainz;
+    const bool askMusicBrainz = sources == kSourcesMusicBrainz || sources == kSourcesBoth;
     std::int32_t count = 0;
-    std::int32_t status = CCDRipper::kCDDBOk;
+    std::int32_t status = CCDRipper::kCDDBNoMatch;
     std::string reason;
-    // The client's reason is kept per thread: it is read on the worker.
-    const bool waited = RunCddbRequest(parent, QStringLiteral("Asking the CDDB server..."), [&] {
-        count = ripper.QueryCDInfo(&settings.cddb, true);
-        status = ripper.GetLastCDDBStatus();
-        reason = qm::CDDBLastError();
-    });
-    if (!waited) {
-        QM_RETURN(0, false);
-    }
-    if (count <= 0) {
-        switch (status) {
-        case CCDRipper::kCDDBNoDrive:
-        case CCDRipper::kCDDBNoTracks:
-            ShowError(parent, kCddbNoDiskText, "");
-            break;
-        case CCDRipper::kCDDBQueryFailed:
-            ShowError(parent, kCddbQueryFailedText, reason);
-            break;
-        default:
-            ShowError(parent, kCddbNoMatchText, "");
-            break;
+    if (askCddb) {
+        // The client's reason is kept per thread: it is read on the worker.
+        const bool waited =
+            RunCddbRequest(parent, QStringLiteral("Asking the CDDB server..."), [&] {
+                count = ripper.QueryCDInfo(&settings.cddb, true);
+                status = ripper.GetLastCDDBStatus();
+                reason = qm::CDDBLastError();
+            });
+        if (!waited) {
+            QM_RETURN(0, false);
         }
-        QM_RETURN(1, false);
+        if (status == CCDRipper::kCDDBNoDrive || status == CCDRipper::kCDDBNoTracks) {
+            ShowError(parent, kCddbNoDiskText, "");
+            QM_RETURN(1, false);
+        }
+    }
+    CMusicBrainzLookup musicBrainz(ripper, settings.metadata);
+    int releases = 0;
+    if (askMusicBrainz) {
+        // After a CDDB query the disc's records are ready, and its matches
+        // stay.
+        const bool waited = RunCddbRequest(parent, QStringLiteral("Asking MusicBrainz..."),
+                                           [&] { releases = musicBrainz.Query(!askCddb); });
+        if (!waited) {
+            QM_RETURN(2, false);
+        }
+        if (!askCddb && releases == 0 && ripper.GetLastCDDBStatus() != CCDRipper::kCDDBOk) {
+            ShowError(parent, kCddbNoDiskText, "");
+            QM_RETURN(3, false);
+        }
+    }
+    if (count + releases <= 0) {
+        if (status == CCDRipper::kCDDBQueryFailed) {
+            ShowError(parent, kCddbQueryFailedText, reason);
+        } else if (!musicBrainz.GetLastError().empty()) {
+            ShowError(parent, kMusicBrainzFailedText, musicBrainz.GetLastError());
+        } else {
+            ShowError(parent, kCddbNoMatchText, "");
+        }
+        QM_RETURN(4, false);
     }
 
-    CQueryCDDBInfo matches(ripper.GetCDDBMatches());
+    CQueryCDDBInfo matches(ripper.GetCDDBMatches(), musicBrainz.GetMatches());
     CQueryCDDBInfoDlg chooser(matches, parent);
     const std::int32_t chosen = chooser.Choose();
     if (chosen < 0) {
-        QM_RETURN(2, false);
+        QM_RETURN(5, false);
+    }
+
+    if (matches.IsMusicBrainz(chosen)) {
+        bool named = false;
+        const bool fetched =
+            RunCddbRequest(parent, QStringLiteral("Reading the MusicBrainz release..."),
+                           [&] { named = musicBrainz.Choose(matches.MusicBrainzIndex(chosen)); });
+        if (!fetched) {
+            QM_RETURN(6, false);
+        }
+        if (!named) {
+            ShowError(parent, kMusicBrainzFailedText, musicBrainz.GetLastError());
+            QM_RETURN(7, false);
+        }
+        if (tracks != nullptr) {
+            musicBrainz.GivePictureTo(*tracks);
+        }
+        QM_RETURN(8, true);
     }
 
     bool extracted = false;
@@ -139,13 +179,13 @@ bool RunCddbLookup(QWidget* parent, CCDRipper& ripper, const QuavermillSettings&
         reason = qm::CDDBLastError();
     });
     if (!fetched) {
-        QM_RETURN(3, false);
+        QM_RETURN(9, false);
     }
     if (!extracted) {
         ShowError(parent, kCddbEntryFailedText, reason);
-        QM_RETURN(4, false);
+        QM_RETURN(10, false);
     }
-    QM_RETURN(5, true);
+    QM_RETURN(11, true);
 }
 
 } // namespace qm::ui
