@@ -17,6 +17,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libdiscid-dev
   ffmpeg sox flac lame mpg123 vorbis-tools bchunk libxml2-utils
   python3 python3-mutagen python3-gi gir1.2-totemplparser-1.0 time xvfb xauth
+  # the crash report hands its mail to the user's mail client with xdg-email
+  xdg-utils
 )
 
 missing=()

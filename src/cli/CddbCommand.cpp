@@ -14,7 +14,7 @@
 #include "disc/LocalCDDB.h"
 #include "disc/QueryCDDBInfo.h"
 #include "jobs/Data.h"
-#include "jobs/MusicBrainzLookup.h"
+#include "jobs/NamesLookup.h"
 #include "jobs/TrackList.h"
 #include "settings/Settings.h"
 
@@ -65,17 +65,17 @@ int RunServers(const CliContext& context, const QuavermillSettings& settings) {
 }
 
 // Why a look-up gave no matches, as an exit status (the reason printed).
-int LookupFailed(std::int32_t status, const std::string& discId, bool json) {
+int LookupFailed(LookupFailure failure, std::int32_t status, const std::string& clientReason,
+                 const std::string& discId, bool json) {
     std::string reason;
     int exit = kExitFailed;
-    switch (status) {
-    case CCDRipper::kCDDBNoDrive:
-    case CCDRipper::kCDDBNoTracks:
+    switch (failure) {
+    case LookupFailure::kNoDisc:
         reason = "no disc in the drive, or its table of contents is unreadable";
         exit = kExitUsage;
         break;
-    case CCDRipper::kCDDBQueryFailed:
-        reason = "the CDDB query failed: " + qm::CDDBLastError();
+    case LookupFailure::kQueryFailed:
+        reason = "the CDDB query failed: " + clientReason;
         break;
     default:
         reason = "the CDDB server knows no disc with id " + discId;
@@ -118,50 +118,31 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
         }
     }
     ripper.SetMixedCDMode(options.mixed);
+    CNamesLookup lookup(ripper, settings.cddb);
     // The sources the settings name answer together, in one list.
-    const std::int32_t sources = settings.metadata.MetadataSources;
-    const bool askCddb = sources != kSourcesMusicBrainz;
-    std::int32_t count = 0;
-    if (askCddb) {
-        count = ripper.QueryCDInfo(&settings.cddb, true);
-    } else {
-        ripper.PrepareTS();
-    }
-    const std::int32_t cddbStatus = ripper.GetLastCDDBStatus();
+    lookup.SetSources(settings.metadata);
+    const std::int32_t count = lookup.Query();
     const std::string discId = qm::Format("%08x", ripper.GetCDDBID());
-    CMusicBrainzLookup musicBrainz(ripper, settings.metadata);
-    if (sources != kSourcesCDDB && cddbStatus != CCDRipper::kCDDBNoDrive &&
-        cddbStatus != CCDRipper::kCDDBNoTracks) {
-        musicBrainz.Query(!askCddb);
-        if (!musicBrainz.GetLastError().empty()) {
-            PrintError(musicBrainz.GetLastError());
-        }
+    if (count == 0) {
+        return LookupFailed(lookup.GetFailure(), ripper.GetLastCDDBStatus(), lookup.GetReason(),
+                            discId, context.json);
     }
-    const auto releases = static_cast<std::int32_t>(musicBrainz.GetMatches().size());
-    if (count + releases == 0) {
-        return LookupFailed(askCddb ? cddbStatus : CCDRipper::kCDDBNoMatch, discId, context.json);
-    }
-    CQueryCDDBInfo chooser(ripper.GetCDDBMatches(), musicBrainz.GetMatches());
+    CQueryCDDBInfo& chooser = lookup.Matches();
     chooser.Init();
     std::optional<int> chosen;
     if (options.choose != 0) {
         chosen = chooser.OnOK(options.choose - 1);
         if (*chosen < 0) {
-            PrintError(qm::Format("there is no match %d; the look-up found %d", options.choose,
-                                  count + releases));
+            PrintError(
+                qm::Format("there is no match %d; the look-up found %d", options.choose, count));
             return kExitUsage;
         }
     } else if (chooser.GetAutoChoice() >= 0) {
         chosen = chooser.GetAutoChoice();
     }
-    bool extracted = false;
-    if (chosen && chooser.IsMusicBrainz(*chosen)) {
-        extracted = musicBrainz.Choose(chooser.MusicBrainzIndex(*chosen));
-        if (extracted) {
-            musicBrainz.GivePictureTo(data.Tracks());
-        }
-    } else if (chosen) {
-        extracted = ripper.ExtractCDInfo(*chosen);
+    const bool extracted = chosen && lookup.Extract(*chosen);
+    if (extracted) {
+        lookup.GivePictureTo(data.Tracks());
     }
     const DiscInfo& disc = ripper.GetDiscInfo();
 
@@ -179,8 +160,8 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
                                             {"genre", row.genre},   {"exact", !row.match.empty()}};
             if (chooser.IsMusicBrainz(index)) {
                 const qm::MbMatch& release =
-                    musicBrainz
-                        .GetMatches()[static_cast<std::size_t>(chooser.MusicBrainzIndex(index))];
+                    chooser
+                        .GetReleases()[static_cast<std::size_t>(chooser.MusicBrainzIndex(index))];
                 match["id"] = release.id;
                 match["title"] = release.title;
                 match["date"] = release.date;
@@ -211,7 +192,7 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
         }
         std::printf("%s\n", Dump(out).c_str());
     } else {
-        const std::int32_t all = count + releases;
+        const std::int32_t all = count;
         std::printf("Disc id %s: %d match%s\n\n", discId.c_str(), all, all == 1 ? "" : "es");
         std::printf("  #  %-30s %-30s %-12s %-5s %s\n", "Artist", "Album", "Genre", "Exact",
                     "Source");
@@ -238,8 +219,7 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
     }
     if (chosen && !extracted) {
         PrintError(qm::Format("the entry of match %d cannot be read: %s", *chosen + 1,
-                              chooser.IsMusicBrainz(*chosen) ? musicBrainz.GetLastError().c_str()
-                                                             : qm::CDDBLastError().c_str()));
+                              lookup.GetReason().c_str()));
         return kExitFailed;
     }
     if (options.save) {

@@ -64,6 +64,7 @@ public:
     // Whether row `row` is a MusicBrainz release, and its index among them.
     bool IsMusicBrainz(std::int32_t row) const;
     std::int32_t MusicBrainzIndex(std::int32_t row) const;
+    const std::vector<qm::MbMatch>& GetReleases() const { return m_releases; }
 
 private:
     std::span<qm::CddbMatch> m_matches;

@@ -416,6 +416,25 @@ void CTrackList::EnableMixedCDMode(bool on) {
     QM_EXIT(1);
 }
 
+void CTrackList::ToggleMixedCDMode() {
+    QM_TRACE("TracksWnd");
+    if (!IsMixedCDMode()) {
+        UpdateCDInfo(true);
+        EnableMixedCDMode(true);
+        UpdateCDInfo(true);
+    } else {
+        EnableMixedCDMode(false);
+    }
+    SyncFormat();
+}
+
+void CTrackList::FollowMixedCD() {
+    QM_TRACE("TracksWnd");
+    if (m_data.Settings().naming.AutoDetectMixedCD && IsMixedCD() != IsMixedCDMode()) {
+        ToggleMixedCDMode();
+    }
+}
+
 void CTrackList::OnEndEditLabel(int row, int column, const std::string& text) {
     QM_TRACE("TracksWnd");
     TrackRecord* record = Record(row);

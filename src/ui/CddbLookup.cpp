@@ -14,8 +14,6 @@
 #include "core/Trace.h"
 #include "disc/CDRipper.h"
 #include "disc/CddbAccess.h"
-#include "disc/QueryCDDBInfo.h"
-#include "jobs/MusicBrainzLookup.h"
 #include "ui/QueryCDDBInfoDlg.h"
 
 namespace qm::ui {
@@ -97,95 +95,52 @@ bool RunCddbRequest(QWidget* parent, const QString& text, const std::function<vo
     QM_RETURN(0, !wait.Cancelled());
 }
 
+CWindowLookupView::CWindowLookupView(QWidget* parent) : m_parent(parent) {
+    QM_TRACE("MainFrm");
+}
+
+bool CWindowLookupView::RunRequest(const std::string& text, const std::function<void()>& work) {
+    QM_TRACE("MainFrm");
+    QM_RETURN(0, RunCddbRequest(m_parent, QString::fromStdString(text), work));
+}
+
+std::int32_t CWindowLookupView::Choose(CQueryCDDBInfo& matches) {
+    QM_TRACE("MainFrm");
+    CQueryCDDBInfoDlg chooser(matches, m_parent);
+    QM_RETURN(0, chooser.Choose());
+}
+
+void CWindowLookupView::ShowFailure(LookupFailure failure, const std::string& reason) {
+    QM_TRACE("MainFrm");
+    switch (failure) {
+    case LookupFailure::kNoDisc:
+        ShowError(m_parent, kCddbNoDiskText, "");
+        break;
+    case LookupFailure::kQueryFailed:
+        ShowError(m_parent, kCddbQueryFailedText, reason);
+        break;
+    case LookupFailure::kNoMatch:
+        ShowError(m_parent, kCddbNoMatchText, "");
+        break;
+    case LookupFailure::kEntryFailed:
+        ShowError(m_parent, kCddbEntryFailedText, reason);
+        break;
+    }
+}
+
 bool RunCddbLookup(QWidget* parent, CCDRipper& ripper, const QuavermillSettings& settings,
                    std::vector<TrackRecord>* tracks) {
     QM_TRACE("MainFrm");
-    const std::int32_t sources = settings.metadata.MetadataSources;
-    const bool askCddb = sources != kSourcesMusicBrainz;
-    const bool askMusicBrainz = sources == kSourcesMusicBrainz || sources == kSourcesBoth;
-    std::int32_t count = 0;
-    std::int32_t status = CCDRipper::kCDDBNoMatch;
-    std::string reason;
-    if (askCddb) {
-        // The client's reason is kept per thread: it is read on the worker.
-        const bool waited =
-            RunCddbRequest(parent, QStringLiteral("Asking the CDDB server..."), [&] {
-                count = ripper.QueryCDInfo(&settings.cddb, true);
-                status = ripper.GetLastCDDBStatus();
-                reason = qm::CDDBLastError();
-            });
-        if (!waited) {
-            QM_RETURN(0, false);
-        }
-        if (status == CCDRipper::kCDDBNoDrive || status == CCDRipper::kCDDBNoTracks) {
-            ShowError(parent, kCddbNoDiskText, "");
-            QM_RETURN(1, false);
-        }
+    CWindowLookupView view(parent);
+    CNamesLookup lookup(ripper, settings.cddb);
+    lookup.SetSources(settings.metadata);
+    if (!lookup.Fetch(view)) {
+        QM_RETURN(0, false);
     }
-    CMusicBrainzLookup musicBrainz(ripper, settings.metadata);
-    int releases = 0;
-    if (askMusicBrainz) {
-        // After a CDDB query the disc's records are ready, and its matches
-        // stay.
-        const bool waited = RunCddbRequest(parent, QStringLiteral("Asking MusicBrainz..."),
-                                           [&] { releases = musicBrainz.Query(!askCddb); });
-        if (!waited) {
-            QM_RETURN(2, false);
-        }
-        if (!askCddb && releases == 0 && ripper.GetLastCDDBStatus() != CCDRipper::kCDDBOk) {
-            ShowError(parent, kCddbNoDiskText, "");
-            QM_RETURN(3, false);
-        }
+    if (tracks != nullptr) {
+        lookup.GivePictureTo(*tracks);
     }
-    if (count + releases <= 0) {
-        if (status == CCDRipper::kCDDBQueryFailed) {
-            ShowError(parent, kCddbQueryFailedText, reason);
-        } else if (!musicBrainz.GetLastError().empty()) {
-            ShowError(parent, kMusicBrainzFailedText, musicBrainz.GetLastError());
-        } else {
-            ShowError(parent, kCddbNoMatchText, "");
-        }
-        QM_RETURN(4, false);
-    }
-
-    CQueryCDDBInfo matches(ripper.GetCDDBMatches(), musicBrainz.GetMatches());
-    CQueryCDDBInfoDlg chooser(matches, parent);
-    const std::int32_t chosen = chooser.Choose();
-    if (chosen < 0) {
-        QM_RETURN(5, false);
-    }
-
-    if (matches.IsMusicBrainz(chosen)) {
-        bool named = false;
-        const bool fetched =
-            RunCddbRequest(parent, QStringLiteral("Reading the MusicBrainz release..."),
-                           [&] { named = musicBrainz.Choose(matches.MusicBrainzIndex(chosen)); });
-        if (!fetched) {
-            QM_RETURN(6, false);
-        }
-        if (!named) {
-            ShowError(parent, kMusicBrainzFailedText, musicBrainz.GetLastError());
-            QM_RETURN(7, false);
-        }
-        if (tracks != nullptr) {
-            musicBrainz.GivePictureTo(*tracks);
-        }
-        QM_RETURN(8, true);
-    }
-
-    bool extracted = false;
-    const bool fetched = RunCddbRequest(parent, QStringLiteral("Reading the CDDB entry..."), [&] {
-        extracted = ripper.ExtractCDInfo(chosen);
-        reason = qm::CDDBLastError();
-    });
-    if (!fetched) {
-        QM_RETURN(9, false);
-    }
-    if (!extracted) {
-        ShowError(parent, kCddbEntryFailedText, reason);
-        QM_RETURN(10, false);
-    }
-    QM_RETURN(11, true);
+    QM_RETURN(1, true);
 }
 
 } // namespace qm::ui

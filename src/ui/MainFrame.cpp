@@ -33,12 +33,14 @@
 #include "disc/CdAccess.h"
 #include "disc/DriveList.h"
 #include "jobs/Data.h"
+#include "jobs/DriveChoice.h"
 #include "ui/CddbLookup.h"
 #include "ui/CddbServersListDlg.h"
 #include "ui/InstanceChecker.h"
 #include "ui/LogDlg.h"
 #include "ui/MainFrameCommands.h"
 #include "ui/QuavermillApp.h"
+#include "ui/RipAlbumDlg.h"
 #include "ui/SettingsHelp.h"
 #include "ui/TrackPropertiesSheet.h"
 #include "ui/TracksWnd.h"
@@ -103,15 +105,7 @@ bool CMainFrame::Create() {
         box.exec();
         QM_RETURN(0, false);
     }
-    std::int32_t index = settings.drive.CDDrive;
-    if (m_app.GetDeviceIndex() >= 0) {
-        index = m_app.GetDeviceIndex();
-    } else if (settings.drive.AutoDetectCD) {
-        const std::int32_t found = ripper.AutoDetect();
-        if (found >= 0) {
-            index = found;
-        }
-    }
+    std::int32_t index = ChooseDrive(ripper, settings, m_app.GetDeviceIndex());
     if (index < 0 || index >= count) {
         index = 0;
     }
@@ -146,12 +140,7 @@ void CMainFrame::SelectDrive(int index) {
     QM_TRACE("MainFrm");
     QuavermillSettings& settings = m_data.Settings();
     CCDRipper& ripper = m_data.Ripper();
-    ripper.Detach();
-    settings.drive.CDDrive = index;
-    const std::int32_t readType = index >= 0 && index < kMaxDrives
-                                      ? settings.drive.ReadMethod[static_cast<std::size_t>(index)]
-                                      : 0;
-    if (!ripper.Attach(index, readType)) {
+    if (!AttachChosenDrive(ripper, settings, index)) {
         std::fprintf(stderr, "quavermill: cannot open drive %d\n", index);
     }
     m_drive->setCurrentIndex(index);
@@ -452,23 +441,26 @@ void CMainFrame::OnDeviceChange() {
 
 void CMainFrame::OnGetCDDBInfo() {
     QM_TRACE("MainFrm");
-    CTrackList& list = m_tracks->TrackList();
-    CCDRipper& ripper = m_data.Ripper();
-    QuavermillSettings& settings = m_data.Settings();
     if (m_data.IsProcessing()) {
         QM_RETURN(0);
     }
-    ripper.SetMixedCDMode(list.IsMixedCDMode());
-    if (!RunCddbLookup(this, ripper, settings, &m_data.Tracks())) {
+    CWindowLookupView view(this);
+    CNamesLookup::Run(m_data, m_tracks->TrackList(), view);
+    QM_EXIT(1);
+}
+
+void CMainFrame::OnRipAlbum() {
+    QM_TRACE("MainFrm");
+    if (m_data.IsProcessing()) {
+        QM_RETURN(0);
+    }
+    // The info bar's names become the disc's before the album takes them.
+    m_tracks->TrackList().UpdateCDInfo(true);
+    CRipAlbumDlg dialog(m_data, GetInfoBar(), this);
+    if (!dialog.OnInitDialog()) {
         QM_RETURN(1);
     }
-    list.GetCDDBInfo();
-    if (settings.cddb.AutoSaveLocalCDDB) {
-        m_data.SaveLocalCDDB();
-    }
-    if (settings.naming.AutoDetectMixedCD && list.IsMixedCD() != list.IsMixedCDMode()) {
-        OnMixedCD();
-    }
+    dialog.exec();
     QM_EXIT(2);
 }
 
@@ -479,9 +471,7 @@ void CMainFrame::OnLoadLocalCDDB() {
         QM_RETURN(0);
     }
     list.UpdateCDInfo(false);
-    if (m_data.Settings().naming.AutoDetectMixedCD && list.IsMixedCD() != list.IsMixedCDMode()) {
-        OnMixedCD();
-    }
+    list.FollowMixedCD();
     QM_EXIT(1);
 }
 
@@ -516,15 +506,7 @@ void CMainFrame::OnUnMarkSelected() {
 
 void CMainFrame::OnMixedCD() {
     QM_TRACE("MainFrm");
-    CTrackList& list = m_tracks->TrackList();
-    if (!list.IsMixedCDMode()) {
-        list.UpdateCDInfo(true);
-        list.EnableMixedCDMode(true);
-        list.UpdateCDInfo(true);
-    } else {
-        list.EnableMixedCDMode(false);
-    }
-    list.SyncFormat();
+    m_tracks->TrackList().ToggleMixedCDMode();
 }
 
 void CMainFrame::OnTrackSettings() {

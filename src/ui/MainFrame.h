@@ -118,6 +118,7 @@ public:
     // Commands.
     void OnGrab();
     void OnGrabMulti();
+    void OnRipAlbum();
     void OnStop();
     void OnRefresh();
     void OnGetCDDBInfo();
