@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     std::vector<CID3Tag> tags(std::size(kTracks));
     std::vector<const CID3Tag*> tagPointers;
     for (std::size_t i = 0; i < tags.size(); ++i) {
-        disc.tracks.push_back({kTracks[i].title, "", kTracks[i].seconds});
+        disc.tracks.push_back({kTracks[i].title, "", kTracks[i].seconds, ""});
         tags[i].SetTag("Title", kTracks[i].title);
         tags[i].SetTag("Artist", kArtist);
         tagPointers.push_back(&tags[i]);

@@ -119,6 +119,8 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
     }
     ripper.SetMixedCDMode(options.mixed);
     CNamesLookup lookup(ripper, settings.cddb);
+    // The sources the settings name answer together, in one list.
+    lookup.SetSources(settings.metadata);
     const std::int32_t count = lookup.Query();
     const std::string discId = qm::Format("%08x", ripper.GetCDDBID());
     if (count == 0) {
@@ -139,6 +141,9 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
         chosen = chooser.GetAutoChoice();
     }
     const bool extracted = chosen && lookup.Extract(*chosen);
+    if (extracted) {
+        lookup.GivePictureTo(data.Tracks());
+    }
     const DiscInfo& disc = ripper.GetDiscInfo();
 
     if (context.json) {
@@ -147,12 +152,28 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
         out["status"] = chosen ? ripper.GetLastCDDBStatus() : 0;
         out["matches"] = nlohmann::ordered_json::array();
         int number = 1;
+        const auto cddbMatches = ripper.GetCDDBMatches();
         for (const CQueryCDDBInfo::Row& row : chooser.GetRows()) {
-            out["matches"].push_back({{"number", number++},
-                                      {"artist", row.artist},
-                                      {"album", row.album},
-                                      {"genre", row.genre},
-                                      {"exact", !row.match.empty()}});
+            const int index = number - 1;
+            nlohmann::ordered_json match = {{"number", number++},   {"source", row.source},
+                                            {"artist", row.artist}, {"album", row.album},
+                                            {"genre", row.genre},   {"exact", !row.match.empty()}};
+            if (chooser.IsMusicBrainz(index)) {
+                const qm::MbMatch& release =
+                    chooser
+                        .GetReleases()[static_cast<std::size_t>(chooser.MusicBrainzIndex(index))];
+                match["id"] = release.id;
+                match["title"] = release.title;
+                match["date"] = release.date;
+                match["country"] = release.country;
+                match["tracks"] = release.tracks;
+            } else {
+                const qm::CddbMatch& entry = cddbMatches[static_cast<std::size_t>(index)];
+                match["category"] = entry.category;
+                match["discid"] = entry.discId;
+                match["title"] = row.album;
+            }
+            out["matches"].push_back(match);
         }
         out["chosen"] = chosen ? nlohmann::ordered_json(*chosen + 1) : nlohmann::ordered_json();
         if (extracted) {
@@ -171,13 +192,15 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
         }
         std::printf("%s\n", Dump(out).c_str());
     } else {
-        std::printf("Disc id %s: %d match%s\n\n", discId.c_str(), count, count == 1 ? "" : "es");
-        std::printf("  #  %-30s %-30s %-12s %s\n", "Artist", "Album", "Genre", "Exact");
+        const std::int32_t all = count;
+        std::printf("Disc id %s: %d match%s\n\n", discId.c_str(), all, all == 1 ? "" : "es");
+        std::printf("  #  %-30s %-30s %-12s %-5s %s\n", "Artist", "Album", "Genre", "Exact",
+                    "Source");
         int number = 1;
         for (const CQueryCDDBInfo::Row& row : chooser.GetRows()) {
-            std::printf("%3d  %-30s %-30s %-12s %s\n", number++, row.artist.c_str(),
+            std::printf("%3d  %-30s %-30s %-12s %-5s %s\n", number++, row.artist.c_str(),
                         row.album.c_str(), row.genre.c_str(),
-                        row.match.empty() ? "No" : row.match.c_str());
+                        row.match.empty() ? "No" : row.match.c_str(), row.source.c_str());
         }
         if (!chosen) {
             std::printf("\nSeveral discs match; show one with --choose N.\n");

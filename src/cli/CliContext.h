@@ -61,6 +61,7 @@ Command AddTocCommand(CLI::App& app);
 Command AddCddbCommand(CLI::App& app);
 Command AddGrabCommand(CLI::App& app);
 Command AddConfigCommand(CLI::App& app);
+Command AddMusicBrainzCommand(CLI::App& app);
 Command AddAlbumCommand(CLI::App& app);
 Command AddPlayCommand(CLI::App& app);
 

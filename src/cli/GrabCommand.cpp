@@ -27,6 +27,7 @@ struct GrabOptions {
     std::string output;
     std::string mask;
     bool cddb = false;
+    bool musicbrainz = false;
     int choose = 0; // 1-based; 0: the only or the first match
     CLI::Option* outputOption = nullptr;
     CLI::Option* maskOption = nullptr;
@@ -66,7 +67,12 @@ int RunGrab(const CliContext& context, const GrabOptions& options) {
                               : std::nullopt);
     CTrackList list(*data, view);
     CGrabJob job(*data, list, view);
-    if (const int status = ReadDisc(*data, list, view, options.cddb, options.choose);
+    // --musicbrainz asks MusicBrainz alone, for this run.
+    if (options.musicbrainz) {
+        settings.metadata.MetadataSources = kSourcesMusicBrainz;
+    }
+    if (const int status =
+            ReadDisc(*data, list, view, options.cddb || options.musicbrainz, options.choose);
         status != kExitOk) {
         return status;
     }
@@ -170,9 +176,13 @@ Command AddGrabCommand(CLI::App& app) {
             ->type_name("TEMPLATE");
     command.app->add_flag("--cddb", options->cddb,
                           "Look the disc up in the CDDB service before grabbing");
+    command.app->add_flag("--musicbrainz", options->musicbrainz,
+                          "Look the disc up in MusicBrainz before grabbing (its front cover "
+                          "too, when EmbedCoverArt or SaveCoverArt ask for it)");
     command.app
         ->add_option("--choose", options->choose,
-                     "With --cddb: take match N of the look-up (default: the first)")
+                     "With --cddb or --musicbrainz: take match N of the look-up (default: the "
+                     "first)")
         ->type_name("N")
         ->check(CLI::PositiveNumber);
     command.app->footer("Prompts answer themselves after their countdown; a key answers early "

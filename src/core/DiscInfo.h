@@ -10,6 +10,7 @@ struct DiscTrackInfo {
     std::string title;
     std::string artist;
     std::int32_t length = 0; // seconds
+    std::string extt;        // the entry's extended track data (EXTTn)
 };
 
 struct DiscInfo {
@@ -17,6 +18,7 @@ struct DiscInfo {
     std::string genre;
     std::string artist;
     std::string title;
+    std::string extd;                  // the entry's extended disc data, line breaks kept
     std::vector<DiscTrackInfo> tracks; // index 0 = first track of the TOC
     std::int32_t firstTrack = 0;
     std::int32_t lastTrack = 0;

@@ -104,6 +104,27 @@ std::string MakeValidUtf8(std::string_view text) {
     return out;
 }
 
+std::string Utf8FromLegacy(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const gchar* stop = nullptr;
+        if (g_utf8_validate(p, end - p, &stop)) {
+            out.append(p, end);
+            break;
+        }
+        out.append(p, stop);
+        gsize written = 0;
+        gchar* converted = g_convert(stop, 1, "UTF-8", "WINDOWS-1252", nullptr, &written, nullptr);
+        out += converted != nullptr ? std::string(converted, written) : std::string("\xEF\xBF\xBD");
+        g_free(converted);
+        p = stop + 1;
+    }
+    return out;
+}
+
 void BlankControls(std::string& text) {
     std::size_t out = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {

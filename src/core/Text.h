@@ -36,6 +36,12 @@ std::int32_t LeadingInteger(std::string_view text, bool* found = nullptr);
 // another encoding; file names, tags and playlists must stay UTF-8.
 std::string MakeValidUtf8(std::string_view text);
 
+// Text as UTF-8 where it may predate UTF-8 (old CDDB servers and cache
+// files): a byte that starts no valid sequence is read as Windows code page
+// 1252 (Latin-1 with typographic marks); a byte that code page leaves
+// undefined becomes U+FFFD. Valid UTF-8 comes back unchanged.
+std::string Utf8FromLegacy(std::string_view text);
+
 // Replaces every control character of UTF-8 text (C0, DEL, and C1 as
 // U+0080..U+009F) with one blank: text from outside that goes into names,
 // tags and terminals.

@@ -136,9 +136,13 @@ public:
     // Fetches and parses the entry of match `match`. On failure (status 8)
     // the disc information is left as it was.
     bool ExtractCDInfo(std::int32_t match);
-    // Parsers of an entry's text (xmcd format).
+    // Parsers of an entry's text (xmcd format). The disc title joins all
+    // its lines and splits at the first " / "; without one, artist and album
+    // are both the whole text. The genre is the entry's DGENRE, when it has
+    // one, in place of the match's category.
     void ExtractArtist(const char* text);
     void ExtractAlbum(const char* text);
+    void ExtractGenre(const char* text);
     void ExtractYear(const char* text);
     void ExtractTrackInfo(const char* text, std::int32_t index);
     std::int32_t GetTrackTitle(std::int32_t track, std::string& text);

@@ -10,38 +10,49 @@
 #include "core/Text.h"
 #include "core/Trace.h"
 #include "disc/CDRipper.h"
+#include "disc/QueryCDDBInfo.h"
+#include "disc/XmcdText.h"
 
 namespace {
 
-// A match text this long may have been cut to fit its record; the entry then
-// gives the whole text.
-constexpr std::size_t kMaybeCut = sizeof(qm::CddbMatch::artist) - 4;
+// A value as it may go into names and tags: control characters, decoded
+// line breaks and tabs included, become blanks.
+std::string NameText(std::string text) {
+    qm::BlankControls(text);
+    return text;
+}
 
-// The values of the entry's lines whose key is `key` (in any case), in
-// order; with `all` false only the first. A line ends at CR or LF; its key is
-// the text before its first '='. Control characters in a value become blanks.
-std::vector<std::string> EntryValues(const char* text, std::string_view key, bool all) {
-    std::vector<std::string> values;
-    if (text == nullptr) {
-        return values;
-    }
-    std::string_view rest(text);
-    while (!rest.empty()) {
-        const auto end = rest.find_first_of("\r\n");
-        const std::string_view line = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        const auto equals = line.find('=');
-        if (equals == std::string_view::npos || !qm::EqualsNoCase(line.substr(0, equals), key)) {
-            continue;
+// Extended data keeps its line breaks; other control characters become
+// blanks.
+std::string ExtendedText(const std::string& text) {
+    std::string out;
+    std::size_t start = 0;
+    while (true) {
+        const auto end = text.find('\n', start);
+        out += NameText(text.substr(start, end - start));
+        if (end == std::string::npos) {
+            return out;
         }
-        std::string value(line.substr(equals + 1));
-        qm::BlankControls(value);
-        values.push_back(std::move(value));
-        if (!all) {
-            break;
-        }
+        out += '\n';
+        start = end + 1;
     }
-    return values;
+}
+
+// The entry's disc title, joined over its lines, as artist and album: split
+// at the first " / ", or both the whole text when it has none.
+bool DiscTitle(const char* text, std::string* artist, std::string* album) {
+    bool found = false;
+    const std::string dtitle =
+        NameText(qm::XmcdValue(text != nullptr ? text : "", "DTITLE", &found));
+    if (!found) {
+        return false;
+    }
+    if (!qm::XmcdSplit(dtitle, artist, album)) {
+        *artist = *album = dtitle;
+        RemoveSpacesFromStartAndEnd(*artist);
+        RemoveSpacesFromStartAndEnd(*album);
+    }
+    return true;
 }
 
 bool FourDigits(std::string_view text) {
@@ -208,22 +219,16 @@ bool CCDRipper::ExtractCDInfo(std::int32_t match) {
         m_lastStatus = kCDDBNoMatch;
         QM_RETURN(1, false);
     }
+    // The entry names the disc: the match's line may hold only the first
+    // line of a continued title, or be cut to fit its record.
     m_discInfo.artist = chosen.artist;
     m_discInfo.title = chosen.title;
     m_discInfo.genre = chosen.category;
     m_discInfo.year = 0;
-    if (m_discInfo.artist.size() >= kMaybeCut) {
-        m_discInfo.artist.clear();
-    }
-    if (m_discInfo.title.size() >= kMaybeCut) {
-        m_discInfo.title.clear();
-    }
-    if (m_discInfo.artist.empty()) {
-        ExtractArtist(text.data());
-    }
-    if (m_discInfo.title.empty()) {
-        ExtractAlbum(text.data());
-    }
+    m_discInfo.extd.clear();
+    ExtractArtist(text.data());
+    ExtractAlbum(text.data());
+    ExtractGenre(text.data());
     ExtractYear(text.data());
     for (std::size_t i = 0; i < m_discInfo.tracks.size(); ++i) {
         ExtractTrackInfo(text.data(), static_cast<std::int32_t>(i));
@@ -234,39 +239,45 @@ bool CCDRipper::ExtractCDInfo(std::int32_t match) {
 
 void CCDRipper::ExtractArtist(const char* text) {
     QM_TRACE("CDRipper");
-    const std::vector<std::string> values = EntryValues(text, "DTITLE", false);
-    if (values.empty()) {
+    std::string artist;
+    std::string album;
+    if (!DiscTitle(text, &artist, &album)) {
         QM_RETURN(0);
     }
-    std::string artist = values.front().substr(0, values.front().find('/'));
-    artist.erase(artist.find_last_not_of(' ') + 1);
     m_discInfo.artist = artist;
     QM_EXIT(1);
 }
 
 void CCDRipper::ExtractAlbum(const char* text) {
     QM_TRACE("CDRipper");
-    const std::vector<std::string> values = EntryValues(text, "DTITLE", false);
-    if (values.empty()) {
+    std::string artist;
+    std::string album;
+    if (!DiscTitle(text, &artist, &album)) {
         QM_RETURN(0);
     }
-    const std::string& value = values.front();
-    const auto slash = value.find('/');
-    if (slash == std::string::npos) {
-        m_discInfo.title.clear();
-        QM_RETURN(1);
+    // A title that repeats the artist before the album is taken as the
+    // chooser showed it (a title that did not split is the artist itself).
+    m_discInfo.title = album == artist ? album : qm::WithoutRepeatedArtist(artist, album);
+    QM_EXIT(1);
+}
+
+void CCDRipper::ExtractGenre(const char* text) {
+    QM_TRACE("CDRipper");
+    std::string genre = NameText(qm::XmcdValue(text != nullptr ? text : "", "DGENRE"));
+    RemoveSpacesFromStartAndEnd(genre);
+    // Without a genre of its own the entry keeps its category's name.
+    if (genre.empty()) {
+        QM_RETURN(0);
     }
-    const auto start = value.find_first_not_of(' ', slash + 1);
-    m_discInfo.title = start == std::string::npos ? std::string() : value.substr(start);
-    QM_EXIT(2);
+    m_discInfo.genre = genre;
+    QM_EXIT(1);
 }
 
 void CCDRipper::ExtractYear(const char* text) {
     QM_TRACE("CDRipper");
-    std::string extd;
-    for (const std::string& value : EntryValues(text, "EXTD", true)) {
-        extd += value;
-    }
+    const std::string_view entry = text != nullptr ? text : "";
+    const std::string extd = ExtendedText(qm::XmcdValue(entry, "EXTD"));
+    m_discInfo.extd = extd;
     static constexpr std::string_view kYear = "YEAR: ";
     const auto at = extd.find(kYear);
     if (at != std::string::npos) {
@@ -278,8 +289,7 @@ void CCDRipper::ExtractYear(const char* text) {
     }
     // Entries of the newer format keep the year in a line of its own.
     if (m_discInfo.year == 0) {
-        const std::vector<std::string> dyear = EntryValues(text, "DYEAR", false);
-        std::string year = dyear.empty() ? std::string() : dyear.front();
+        std::string year = NameText(qm::XmcdValue(entry, "DYEAR"));
         RemoveSpacesFromStartAndEnd(year);
         if (year.size() == 4 && FourDigits(year)) {
             m_discInfo.year = FourDigitNumber(year);
@@ -294,14 +304,10 @@ void CCDRipper::ExtractTrackInfo(const char* text, std::int32_t index) {
         QM_RETURN(0);
     }
     DiscTrackInfo& track = m_discInfo.tracks[static_cast<std::size_t>(index)];
-    const std::vector<std::string> values = EntryValues(text, qm::Format("TTITLE%d", index), false);
-    const std::string value = values.empty() ? std::string() : values.front();
-    const auto slash = value.find('/');
-    if (m_mixedCD.load() && slash != std::string::npos) {
-        track.artist = value.substr(0, slash);
-        track.title = value.substr(slash + 1);
-        RemoveSpacesFromStartAndEnd(track.artist);
-        RemoveSpacesFromStartAndEnd(track.title);
+    const std::string_view entry = text != nullptr ? text : "";
+    const std::string value = NameText(qm::XmcdValue(entry, qm::Format("TTITLE%d", index)));
+    track.extt = ExtendedText(qm::XmcdValue(entry, qm::Format("EXTT%d", index)));
+    if (m_mixedCD.load() && qm::XmcdSplit(value, &track.artist, &track.title)) {
         QM_RETURN(1);
     }
     track.artist.clear();

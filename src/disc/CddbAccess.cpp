@@ -81,31 +81,6 @@ std::string Printable(std::string_view text) {
     return out;
 }
 
-// Text as UTF-8: a byte that starts no valid sequence is taken as Windows
-// code page 1252 (Latin-1 with typographic marks), which is what servers and
-// entries that predate UTF-8 send; a byte that code page leaves undefined
-// becomes U+FFFD.
-std::string ValidUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    while (p < end) {
-        const gchar* stop = nullptr;
-        if (g_utf8_validate(p, end - p, &stop)) {
-            out.append(p, end);
-            break;
-        }
-        out.append(p, stop);
-        gsize written = 0;
-        gchar* converted = g_convert(stop, 1, "UTF-8", "WINDOWS-1252", nullptr, &written, nullptr);
-        out += converted != nullptr ? std::string(converted, written) : std::string("\xEF\xBF\xBD");
-        g_free(converted);
-        p = stop + 1;
-    }
-    return out;
-}
-
 bool IsCategory(std::string_view text) {
     return !text.empty() && text.size() < sizeof(CddbMatch::category) &&
            std::all_of(text.begin(), text.end(),
@@ -355,7 +330,7 @@ int Ask(const std::vector<std::string>& command, std::size_t limit, Reply* reply
     if (Exchange(command, limit, &body) != kCdOk) {
         return kCdFailed;
     }
-    if (!ParseReply(ValidUtf8(body), reply)) {
+    if (!ParseReply(Utf8FromLegacy(body), reply)) {
         return Fail(kCdErrReply, "the server's reply is not a CDDB reply");
     }
     return kCdOk;

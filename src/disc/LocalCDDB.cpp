@@ -1,6 +1,8 @@
 #include "disc/LocalCDDB.h"
 
 #include <fstream>
+#include <map>
+#include <optional>
 #include <string_view>
 #include <system_error>
 
@@ -8,37 +10,31 @@
 #include "core/RemoveSpaces.h"
 #include "core/Text.h"
 #include "core/Trace.h"
+#include "disc/XmcdText.h"
 #include "platform/AtomicFile.h"
 
 namespace {
 
 constexpr const char* kTitle = "Quavermill";
-// Each line was formatted in a 1024-byte buffer: its text before the line end
-// is kept within 1021 bytes, so that the CR LF always follows.
-constexpr std::size_t kMaxLineText = 1021;
 // A track value is read up to this length.
 constexpr std::size_t kMaxValue = 1023;
 
-// A value may not end its own line: a title holding a line break would
-// otherwise add a line of its own (any key) to the file.
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\r' || c == '\n') {
-            c = ' ';
-        }
-    }
-    return text;
-}
-
-void AddLine(std::string& file, const std::string& text) {
-    file += qm::Utf8Prefix(text, kMaxLineText);
-    file += "\r\n";
+void AddLine(std::string& file, std::string_view key, const std::string& value) {
+    file += qm::XmcdLines(key, value, "\r\n");
 }
 
 const CID3Tag* TagAt(std::span<const CID3Tag* const> tags, std::int32_t index) {
     return index >= 0 && static_cast<std::size_t>(index) < tags.size()
                ? tags[static_cast<std::size_t>(index)]
                : nullptr;
+}
+
+// A value of the file as the names take it: escapes decoded, control
+// characters (decoded line breaks included) as blanks.
+std::string NameText(const std::string& joined) {
+    std::string text = qm::XmcdUnescape(joined);
+    qm::BlankControls(text);
+    return text;
 }
 
 } // namespace
@@ -58,22 +54,23 @@ bool SaveLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, co
     std::filesystem::create_directories(folder, ec);
 
     std::string file = qm::Format("# %s\r\n# version 1.25\r\n", kTitle);
-    AddLine(file, "DARTIST=" + OneLine(disc.artist));
-    AddLine(file, "DTITLE=" + OneLine(disc.title));
-    AddLine(file, "DGENRE=" + OneLine(disc.genre));
+    AddLine(file, "DARTIST", disc.artist);
+    AddLine(file, "DTITLE", disc.title);
+    AddLine(file, "DGENRE", disc.genre);
     if (disc.year > 0) {
-        AddLine(file, qm::Format("DYEAR=%d", disc.year));
+        AddLine(file, "DYEAR", std::to_string(disc.year));
     }
     for (std::int32_t track = firstTrack; track <= lastTrack; ++track) {
         const std::int32_t index = track - firstTrack;
         const CID3Tag* tag = TagAt(tags, index);
-        const std::string title = OneLine(tag != nullptr ? tag->GetTag("Title") : "");
-        const std::string artist = OneLine(tag != nullptr ? tag->GetTag("Artist") : "");
+        const std::string title = tag != nullptr ? tag->GetTag("Title") : "";
+        const std::string artist = tag != nullptr ? tag->GetTag("Artist") : "";
+        const std::string key = qm::Format("TTITLE%d", index);
         // A track without an artist of its own belongs to the disc artist.
         if (artist.empty() || qm::EqualsNoCase(artist, disc.artist)) {
-            AddLine(file, qm::Format("TTITLE%d=", index) + title);
+            AddLine(file, key, title);
         } else {
-            AddLine(file, qm::Format("TTITLE%d=", index) + artist + " / " + title + " ");
+            AddLine(file, key, artist + " / " + title + " ");
         }
     }
     const bool saved = qm::ReplaceFileContents(folder / LocalCDDBFileName(discId), file);
@@ -102,6 +99,15 @@ bool LoadLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, Di
                                                              : nullptr;
     };
 
+    // A key may repeat: its lines are joined in order, as in any xmcd entry.
+    std::optional<std::string> artistText;
+    std::optional<std::string> titleText;
+    std::optional<std::string> genreText;
+    std::optional<std::string> yearText;
+    std::map<std::int32_t, std::string> trackTexts;
+    const auto join = [](std::optional<std::string>& to, std::string_view value) {
+        to = to.value_or(std::string()) + std::string(value);
+    };
     std::string line;
     while (std::getline(file, line)) {
         if (!line.empty() && line.back() == '\r') {
@@ -112,44 +118,69 @@ bool LoadLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, Di
             continue;
         }
         const std::string_view key = std::string_view(line).substr(0, equals);
-        // The cache is text of this system: anything else is repaired on reading.
-        std::string value = qm::MakeValidUtf8(std::string_view(line).substr(equals + 1));
+        // Files of older versions and of other programs may be in Latin-1.
+        const std::string value = qm::Utf8FromLegacy(std::string_view(line).substr(equals + 1));
         if (qm::EqualsNoCase(key, "dartist")) {
-            disc.artist = value;
+            join(artistText, value);
         } else if (qm::EqualsNoCase(key, "dtitle")) {
-            disc.title = value;
+            join(titleText, value);
         } else if (qm::EqualsNoCase(key, "dgenre")) {
-            disc.genre = value;
+            join(genreText, value);
         } else if (qm::EqualsNoCase(key, "dyear")) {
-            disc.year = qm::LeadingInteger(value);
+            join(yearText, value);
         } else if (key.size() >= 7 && qm::StartsWithNoCase(key, "ttitle")) {
             bool found = false;
             const std::int32_t index = qm::LeadingInteger(key.substr(6), &found);
-            if (!found || index < 0 || index > lastIndex) {
-                continue;
+            if (found && index >= 0 && index <= lastIndex) {
+                trackTexts[index] += value;
             }
-            value.resize(qm::Utf8Prefix(value, kMaxValue).size());
-            DiscTrackInfo& entry = disc.tracks[static_cast<std::size_t>(index)];
-            CID3Tag* tag = tagAt(index);
-            const std::size_t slash = value.find('/');
-            if (parseMixedCD && slash != std::string::npos) {
-                std::string artist = value.substr(0, slash);
-                std::string title = value.substr(slash + 1);
-                RemoveSpacesFromStartAndEnd(artist);
-                RemoveSpacesFromStartAndEnd(title);
-                entry.artist = artist;
-                entry.title = title;
-                if (tag != nullptr) {
-                    tag->SetTag("Artist", artist);
-                    tag->SetTag("Title", title);
-                }
+        }
+    }
+
+    if (titleText) {
+        disc.title = NameText(*titleText);
+        // An entry of the server's own kind has no DARTIST: its DTITLE
+        // names artist and album, or is both when it does not split.
+        if (!artistText) {
+            std::string artist;
+            std::string album;
+            if (qm::XmcdSplit(disc.title, &artist, &album)) {
+                disc.artist = artist;
+                disc.title = album;
             } else {
-                entry.artist.clear();
-                entry.title = value;
-                if (tag != nullptr) {
-                    tag->RemoveTag("Artist");
-                    tag->SetTag("Title", value);
-                }
+                disc.artist = disc.title;
+            }
+        }
+    }
+    if (artistText) {
+        disc.artist = NameText(*artistText);
+    }
+    if (genreText) {
+        disc.genre = NameText(*genreText);
+    }
+    if (yearText) {
+        disc.year = qm::LeadingInteger(*yearText);
+    }
+    for (const auto& [index, text] : trackTexts) {
+        std::string value = NameText(text);
+        value.resize(qm::Utf8Prefix(value, kMaxValue).size());
+        DiscTrackInfo& entry = disc.tracks[static_cast<std::size_t>(index)];
+        CID3Tag* tag = tagAt(index);
+        std::string artist;
+        std::string title;
+        if (parseMixedCD && qm::XmcdSplit(value, &artist, &title)) {
+            entry.artist = artist;
+            entry.title = title;
+            if (tag != nullptr) {
+                tag->SetTag("Artist", artist);
+                tag->SetTag("Title", title);
+            }
+        } else {
+            entry.artist.clear();
+            entry.title = value;
+            if (tag != nullptr) {
+                tag->RemoveTag("Artist");
+                tag->SetTag("Title", value);
             }
         }
     }

@@ -4,10 +4,14 @@
 // because they must agree: a file written here reads back to the same disc
 // artist, album, genre, year and track titles.
 //
-// The file: CR LF lines of key=value, no escaping. "# " and the program's
+// The file: CR LF lines of key=value in the xmcd way (backslash, line break
+// and tab escaped; a value too long for one 256-byte line continues on more
+// lines of the same key, which the reader joins). "# " and the program's
 // title, "# version 1.25", then DARTIST, DTITLE, DGENRE, DYEAR (only when the
 // year is above 0), and a TTITLE<n> line per track numbered from 0, as
-// "title" or, for a track of another artist, "artist / title ".
+// "title" or, for a track of another artist, "artist / title ". An entry as a
+// server writes it (no DARTIST, DTITLE "artist / album") reads as well, and
+// so does one in Latin-1.
 #pragma once
 
 #include <cstdint>
@@ -34,8 +38,8 @@ bool SaveLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, co
                    std::int32_t lastTrack);
 
 // Reads the file of disc `discId` from `folder` into `disc` and the tags.
-// Only the keys the file holds change (a later line wins); with
-// `parseMixedCD` a track title "artist / title" is split. Then every tag gets
+// Only the keys the file holds change (repeated lines of a key are joined);
+// with `parseMixedCD` a track title "artist / title" is split at " / ". Then every tag gets
 // the album, the disc artist where it has none, the year (1..9999) and the
 // genre spelt as in GenreTable (a genre not in it is removed from the tags,
 // and so is a year outside that range). False, with nothing changed, for disc

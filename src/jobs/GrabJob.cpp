@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <system_error>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include "core/Text.h"
 #include "core/Trace.h"
 #include "output/Naming.h"
+#include "platform/AtomicFile.h"
 
 CGrabJob::CGrabJob(CData& data, CTrackList& list, CTracksView& view)
     : m_data(data), m_list(list), m_view(view), m_chain(data.Ripper(), data.Stages()),
@@ -435,12 +437,39 @@ void CGrabJob::WriteTag(const TrackRecord& record, std::int32_t track) {
         tag.SetTag("Copyright", "");
         tag.SetTag("URL", "");
     }
-    // WAV files carry no tag.
+    const MetadataSettings& metadata = m_data.Settings().metadata;
+    if (!metadata.EmbedCoverArt) {
+        tag.SetPicture("", "");
+    }
+    SaveCoverArt(record.tag);
+    // WAV files carry no tag (but a picture when one is embedded).
     if (!tag.Write(m_outputFileName) && record.format.format != OutputFormat::WAV) {
         m_data.AddToLog(qm::Format(" Failed to write the tag of %s: %s", m_outputFileName.c_str(),
                                    tag.GetLastError().c_str()),
                         kLogAttention);
     }
+}
+
+void CGrabJob::SaveCoverArt(const CID3Tag& tag) {
+    QM_TRACE("TracksWnd");
+    const std::string& name = m_data.Settings().metadata.SaveCoverArt;
+    if (!tag.HasPicture() || name.empty()) {
+        QM_RETURN(0);
+    }
+    // Only a name: the picture goes beside the track, never elsewhere.
+    const std::filesystem::path file = std::filesystem::path(name).filename();
+    const std::filesystem::path target =
+        std::filesystem::path(m_outputFileName).parent_path() / file;
+    std::error_code error;
+    if (file.empty() || file == "." || file == ".." || std::filesystem::exists(target, error)) {
+        QM_RETURN(1);
+    }
+    if (!qm::ReplaceFileContents(target, tag.GetPictureData())) {
+        m_data.AddToLog(qm::Format(" Failed to save the cover picture %s", target.c_str()),
+                        kLogAttention);
+        QM_RETURN(2);
+    }
+    QM_EXIT(3);
 }
 
 void CGrabJob::DeletePartialOutput() {

@@ -113,6 +113,9 @@ private:
     void WriteTag(const TrackRecord& record, std::int32_t track);
     // Deletes what a failed track left.
     void DeletePartialOutput();
+    // The tag's picture as the file SaveCoverArt names, beside the track,
+    // unless one is there already.
+    void SaveCoverArt(const CID3Tag& tag);
     // The end of the job on the front end's side.
     void EndJob(EndReason reason);
     int CurrentRow() const;

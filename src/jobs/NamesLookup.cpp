@@ -4,6 +4,7 @@
 #include "disc/CDRipper.h"
 #include "disc/CddbAccess.h"
 #include "jobs/Data.h"
+#include "jobs/MusicBrainzLookup.h"
 #include "jobs/TrackList.h"
 
 CNamesLookup::CNamesLookup(CCDRipper& ripper, const CDDBSettings& settings)
@@ -12,17 +13,40 @@ CNamesLookup::CNamesLookup(CCDRipper& ripper, const CDDBSettings& settings)
     QM_TRACE("NamesLookup");
 }
 
+CNamesLookup::~CNamesLookup() = default;
+
+void CNamesLookup::SetSources(const MetadataSettings& metadata) {
+    QM_TRACE("NamesLookup");
+    m_metadata = metadata;
+}
+
+void CNamesLookup::GivePictureTo(std::vector<TrackRecord>& tracks) const {
+    QM_TRACE("NamesLookup");
+    if (m_musicBrainz && !m_musicBrainz->GetPicture().empty()) {
+        m_musicBrainz->GivePictureTo(tracks);
+    }
+}
+
 std::int32_t CNamesLookup::Query() {
     QM_TRACE("NamesLookup");
     CCDRipper& ripper = m_ripper;
-    const std::int32_t count = ripper.QueryCDInfo(&m_settings, true);
-    // The client keeps its reason per thread: it is read where the request ran.
-    m_reason = qm::CDDBLastError();
+    const std::int32_t sources = m_metadata.MetadataSources;
+    const bool askCddb = sources != kSourcesMusicBrainz;
+    std::int32_t count = 0;
+    m_reason.clear();
+    if (askCddb) {
+        count = ripper.QueryCDInfo(&m_settings, true);
+        // The client keeps its reason per thread: it is read where the request ran.
+        m_reason = qm::CDDBLastError();
+    } else {
+        ripper.PrepareTS();
+    }
     switch (ripper.GetLastCDDBStatus()) {
     case CCDRipper::kCDDBNoDrive:
     case CCDRipper::kCDDBNoTracks:
         m_failure = LookupFailure::kNoDisc;
-        break;
+        m_matches = std::make_unique<CQueryCDDBInfo>(std::span<qm::CddbMatch>());
+        QM_RETURN(0, 0);
     case CCDRipper::kCDDBQueryFailed:
         m_failure = LookupFailure::kQueryFailed;
         break;
@@ -30,16 +54,34 @@ std::int32_t CNamesLookup::Query() {
         m_failure = LookupFailure::kNoMatch;
         break;
     }
-    m_matches = std::make_unique<CQueryCDDBInfo>(ripper.GetCDDBMatches());
-    QM_RETURN(0, count);
+    std::vector<qm::MbMatch> releases;
+    m_musicBrainz.reset();
+    if (sources != kSourcesCDDB) {
+        // After a CDDB query the disc's records are ready, and its matches stay.
+        m_musicBrainz = std::make_unique<CMusicBrainzLookup>(ripper, m_metadata);
+        m_musicBrainz->Query(!askCddb);
+        releases = m_musicBrainz->GetMatches();
+        if (count == 0 && releases.empty() && !m_musicBrainz->GetLastError().empty() &&
+            m_failure != LookupFailure::kQueryFailed) {
+            m_failure = LookupFailure::kQueryFailed;
+            m_reason = m_musicBrainz->GetLastError();
+        }
+    }
+    m_matches = std::make_unique<CQueryCDDBInfo>(ripper.GetCDDBMatches(), releases);
+    QM_RETURN(1, count + static_cast<std::int32_t>(releases.size()));
 }
 
 bool CNamesLookup::Extract(std::int32_t index) {
     QM_TRACE("NamesLookup");
+    m_failure = LookupFailure::kEntryFailed;
+    if (m_musicBrainz && m_matches->IsMusicBrainz(index)) {
+        const bool named = m_musicBrainz->Choose(m_matches->MusicBrainzIndex(index));
+        m_reason = m_musicBrainz->GetLastError();
+        QM_RETURN(0, named);
+    }
     const bool extracted = m_ripper.ExtractCDInfo(index);
     m_reason = qm::CDDBLastError();
-    m_failure = LookupFailure::kEntryFailed;
-    QM_RETURN(0, extracted);
+    QM_RETURN(1, extracted);
 }
 
 bool CNamesLookup::Fetch(CNamesLookupView& view) {
@@ -71,9 +113,11 @@ bool CNamesLookup::Run(CData& data, CTrackList& list, CNamesLookupView& view) {
     QM_TRACE("NamesLookup");
     data.Ripper().SetMixedCDMode(list.IsMixedCDMode());
     CNamesLookup lookup(data.Ripper(), data.Settings().cddb);
+    lookup.SetSources(data.Settings().metadata);
     if (!lookup.Fetch(view)) {
         QM_RETURN(0, false);
     }
+    lookup.GivePictureTo(data.Tracks());
     Apply(data, list);
     QM_RETURN(1, true);
 }

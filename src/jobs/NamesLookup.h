@@ -14,6 +14,9 @@
 #include <string>
 
 #include "disc/QueryCDDBInfo.h"
+#include "settings/Settings.h"
+
+class CMusicBrainzLookup;
 
 class CCDRipper;
 class CData;
@@ -53,6 +56,14 @@ public:
     // The look-up asks the server `settings` name for the disc `ripper` is
     // attached to; the names end up in the ripper's disc information.
     CNamesLookup(CCDRipper& ripper, const CDDBSettings& settings);
+    ~CNamesLookup();
+    // The sources asked (MetadataSources: CDDB, MusicBrainz or both, whose
+    // matches share one chooser) and MusicBrainz's server and cover art.
+    // Without a call only CDDB is asked.
+    void SetSources(const MetadataSettings& metadata);
+    // After a MusicBrainz release was extracted: its front cover (when the
+    // settings embed or save it) into every track's tag.
+    void GivePictureTo(std::vector<TrackRecord>& tracks) const;
 
     // The look-up up to the choice, in the caller's thread: the number of
     // matches (0: GetFailure says why). Track titles "artist / title" are
@@ -80,6 +91,8 @@ public:
 private:
     CCDRipper& m_ripper;
     const CDDBSettings& m_settings;
+    MetadataSettings m_metadata;
+    std::unique_ptr<CMusicBrainzLookup> m_musicBrainz;
     std::unique_ptr<CQueryCDDBInfo> m_matches;
     LookupFailure m_failure = LookupFailure::kNoMatch;
     std::string m_reason;

@@ -142,6 +142,7 @@ void CID3Tag::RemoveTag(std::string_view name, int source) {
 void CID3Tag::Clear() {
     QM_TRACE("ID3Tag");
     m_fields.clear();
+    m_picture = {};
     ClearAllSelections();
 }
 
@@ -206,6 +207,12 @@ int CID3Tag::FileTypeOf(std::string_view extension) const {
     QM_RETURN(1, 0);
 }
 
+void CID3Tag::SetPicture(std::string bytes, std::string mime) {
+    QM_TRACE("ID3Tag");
+    m_picture.data = std::move(bytes);
+    m_picture.mime = m_picture.data.empty() ? std::string() : std::move(mime);
+}
+
 bool CID3Tag::Write(const std::string& path) {
     QM_TRACE("ID3Tag");
     m_lastError.clear();
@@ -224,6 +231,9 @@ bool CID3Tag::Write(const std::string& path) {
     case kFLAC:
         QM_RETURN(4, WriteFLAC(path));
     default:
+        if (HasPicture() && qm::EqualsNoCase(extension, "wav")) {
+            QM_RETURN(6, WriteWAVPicture(path));
+        }
         m_lastError = "No tag is written into files of this type.";
         QM_RETURN(5, false);
     }

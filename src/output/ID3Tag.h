@@ -51,7 +51,8 @@ public:
 
     // Same fields and selections, in the same order.
     bool operator==(const CID3Tag& other) const {
-        return m_fields == other.m_fields && m_selections == other.m_selections;
+        return m_fields == other.m_fields && m_selections == other.m_selections &&
+               m_picture == other.m_picture;
     }
 
     // Empty name: false, nothing changes. Empty value: the field (name,
@@ -92,14 +93,26 @@ public:
     // Newest first.
     const std::vector<ID3TagField>& GetFields() const { return m_fields; }
 
+    // The front cover every writer embeds (ID3v2 APIC, a FLAC picture block,
+    // the Ogg METADATA_BLOCK_PICTURE comment, the APE item "Cover Art
+    // (Front)", WM/Picture; a WAV file gets an ID3v2 chunk holding it):
+    // the picture's bytes and MIME type. Empty bytes: none, and what the
+    // file holds stays.
+    void SetPicture(std::string bytes, std::string mime);
+    const std::string& GetPictureData() const { return m_picture.data; }
+    const std::string& GetPictureType() const { return m_picture.mime; }
+    bool HasPicture() const { return !m_picture.data.empty(); }
+
     // Writes the model into the finished file `path`, by its extension.
-    // False for the MP4 family, unknown extensions and failed writes.
+    // False for the MP4 family, unknown extensions and failed writes; a WAV
+    // file is written only for its picture.
     bool Write(const std::string& path);
     bool WriteMP3(const std::string& path);
     bool WriteOGG(const std::string& path);
     bool WriteAPE(const std::string& path);
     bool WriteWMA(const std::string& path);
     bool WriteFLAC(const std::string& path);
+    bool WriteWAVPicture(const std::string& path);
     // Sets one attribute of a WMA header (stream 0): 0 on success, a
     // negative result code (printed) on failure.
     static std::int32_t WMA_SetHeaderAttribute(TagLib::ASF::Tag* header,
@@ -132,4 +145,9 @@ private:
     std::vector<NamePair> m_id3FrameMap;       // field name, ID3 frame id
     std::vector<NamePair> m_wmaAttributeMap;   // WMA attribute name, field name
     std::string m_lastError;
+    struct Picture {
+        std::string data;
+        std::string mime;
+        bool operator==(const Picture&) const = default;
+    } m_picture;
 };

@@ -10,16 +10,21 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <taglib/apefile.h>
+#include <taglib/apeitem.h>
 #include <taglib/apetag.h>
 #include <taglib/asffile.h>
+#include <taglib/asfpicture.h>
 #include <taglib/asftag.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/commentsframe.h>
+#include <taglib/flacpicture.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/unsynchronizedlyricsframe.h>
 #include <taglib/urllinkframe.h>
+#include <taglib/wavfile.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -133,6 +138,43 @@ template <typename Frame> void RemoveUndescribed(TagLib::ID3v2::Tag& tag, const 
     }
 }
 
+TagLib::ByteVector Bytes(const std::string& data) {
+    return TagLib::ByteVector(data.data(), static_cast<unsigned int>(data.size()));
+}
+
+// The model's picture as the front cover of an ID3v2 tag, in place of the
+// front cover it had.
+void SetID3Picture(const CID3Tag& model, TagLib::ID3v2::Tag& tag) {
+    if (!model.HasPicture()) {
+        return;
+    }
+    const TagLib::ID3v2::FrameList pictures = tag.frameList("APIC");
+    for (TagLib::ID3v2::Frame* frame : pictures) {
+        auto* picture = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame);
+        if (picture != nullptr &&
+            picture->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover) {
+            tag.removeFrame(frame);
+        }
+    }
+    auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
+    frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+    frame->setMimeType(model.GetPictureType());
+    frame->setDescription("");
+    frame->setPicture(Bytes(model.GetPictureData()));
+    tag.addFrame(frame);
+}
+
+// The FLAC picture block of the model's picture, as the Ogg comment
+// METADATA_BLOCK_PICTURE carries it (base64).
+std::string OggPictureComment(const CID3Tag& model) {
+    TagLib::FLAC::Picture picture;
+    picture.setType(TagLib::FLAC::Picture::FrontCover);
+    picture.setMimeType(model.GetPictureType());
+    picture.setData(Bytes(model.GetPictureData()));
+    const TagLib::ByteVector encoded = picture.render().toBase64();
+    return "METADATA_BLOCK_PICTURE=" + std::string(encoded.data(), encoded.size());
+}
+
 bool TagMP3(const CID3Tag& model, const std::string& path) {
     TagLib::MPEG::File file(path.c_str(), false);
     if (!file.isValid() || file.readOnly()) {
@@ -191,6 +233,8 @@ bool TagMP3(const CID3Tag& model, const std::string& path) {
         tag.addFrame(frame);
     }
 
+    SetID3Picture(model, tag);
+
     // The ID3v1 tag carries what fits of the same values.
     TagLib::ID3v1::Tag& v1 = *file.ID3v1Tag(true);
     TagLib::Tag::duplicate(&tag, &v1, true);
@@ -224,6 +268,14 @@ bool TagAPE(const CID3Tag& model, const std::string& path) {
             tag.addValue(entry.item, Utf8(value), true);
         }
     }
+    if (model.HasPicture()) {
+        // A binary item: a file name, a zero byte, the picture.
+        const bool png = model.GetPictureType() == "image/png";
+        TagLib::ByteVector value(png ? "cover.png" : "cover.jpg", 9);
+        value.append('\0');
+        value.append(Bytes(model.GetPictureData()));
+        tag.setItem("Cover Art (Front)", TagLib::APE::Item("Cover Art (Front)", value, true));
+    }
     // No ID3v1 copy of the APE tag.
     file.strip(TagLib::APE::File::ID3v1);
     return file.save();
@@ -254,7 +306,74 @@ bool SetFlacEntry(FLAC__StreamMetadata* block, const char* name, const std::stri
     return FLAC__metadata_object_vorbiscomment_append_comment(block, entry, false);
 }
 
+// FLAC: the model's picture as the file's front-cover picture block, in place
+// of the one it had or added after the other blocks (before final padding).
+bool SetFlacPicture(const CID3Tag& model, const std::string& path) {
+    FLAC__StreamMetadata* picture = FLAC__metadata_object_new(FLAC__METADATA_TYPE_PICTURE);
+    if (picture == nullptr) {
+        return false;
+    }
+    std::string mime = model.GetPictureType();
+    const std::string& data = model.GetPictureData();
+    picture->data.picture.type = FLAC__STREAM_METADATA_PICTURE_TYPE_FRONT_COVER;
+    bool ok = FLAC__metadata_object_picture_set_mime_type(picture, mime.data(), true) &&
+              FLAC__metadata_object_picture_set_data(
+                  picture, reinterpret_cast<FLAC__byte*>(const_cast<char*>(data.data())),
+                  static_cast<FLAC__uint32>(data.size()), true);
+    FLAC__Metadata_SimpleIterator* iterator = FLAC__metadata_simple_iterator_new();
+    if (ok && iterator != nullptr &&
+        FLAC__metadata_simple_iterator_init(iterator, path.c_str(), false, true)) {
+        bool replaced = false;
+        do {
+            if (FLAC__metadata_simple_iterator_get_block_type(iterator) ==
+                FLAC__METADATA_TYPE_PICTURE) {
+                FLAC__StreamMetadata* old = FLAC__metadata_simple_iterator_get_block(iterator);
+                const bool front =
+                    old != nullptr &&
+                    old->data.picture.type == FLAC__STREAM_METADATA_PICTURE_TYPE_FRONT_COVER;
+                if (old != nullptr) {
+                    FLAC__metadata_object_delete(old);
+                }
+                if (front) {
+                    ok = FLAC__metadata_simple_iterator_set_block(iterator, picture, true);
+                    replaced = true;
+                    break;
+                }
+            }
+        } while (FLAC__metadata_simple_iterator_next(iterator));
+        if (!replaced) {
+            if (FLAC__metadata_simple_iterator_get_block_type(iterator) ==
+                FLAC__METADATA_TYPE_PADDING) {
+                FLAC__metadata_simple_iterator_prev(iterator);
+            }
+            ok = FLAC__metadata_simple_iterator_insert_block_after(iterator, picture, true);
+        }
+    } else {
+        ok = false;
+    }
+    if (iterator != nullptr) {
+        FLAC__metadata_simple_iterator_delete(iterator);
+    }
+    FLAC__metadata_object_delete(picture);
+    return ok;
+}
+
 } // namespace
+
+bool CID3Tag::WriteWAVPicture(const std::string& path) {
+    QM_TRACE("ID3Tag");
+    TagLib::RIFF::WAV::File file(path.c_str(), false);
+    if (!file.isValid() || file.readOnly()) {
+        m_lastError = "Could not open the WAV file.";
+        QM_RETURN(0, false);
+    }
+    SetID3Picture(*this, *file.ID3v2Tag());
+    if (!file.save(TagLib::RIFF::WAV::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v3)) {
+        m_lastError = "Could not write the WAV file's picture.";
+        QM_RETURN(1, false);
+    }
+    QM_RETURN(2, true);
+}
 
 bool CID3Tag::WriteMP3(const std::string& path) {
     QM_TRACE("ID3Tag");
@@ -343,6 +462,13 @@ bool CID3Tag::WriteWMA(const std::string& path) {
         if (!lyrics.empty()) {
             allSet = WMA_SetHeaderAttribute(header, "WM/Lyrics", {1, 0, lyrics}) >= 0 && allSet;
         }
+        if (HasPicture()) {
+            TagLib::ASF::Picture picture;
+            picture.setType(TagLib::ASF::Picture::FrontCover);
+            picture.setMimeType(GetPictureType());
+            picture.setPicture(Bytes(GetPictureData()));
+            header->setAttribute("WM/Picture", TagLib::ASF::Attribute(picture));
+        }
         if (!asf.save()) {
             std::printf("Flush failed (hr=0x%08x).\n", static_cast<unsigned>(kFail));
             return false;
@@ -423,6 +549,11 @@ bool CID3Tag::WriteFLAC(const std::string& path) {
     FLAC__metadata_simple_iterator_delete(iterator);
     if (!ok) {
         m_lastError = "Could not write the FLAC comments.";
+        return false;
+    }
+    if (HasPicture() && !SetFlacPicture(*this, path)) {
+        m_lastError = "Could not write the FLAC picture.";
+        return false;
     }
     return ok;
 }
@@ -498,6 +629,10 @@ bool CID3Tag::WriteOGG(const std::string& path) {
                 break;
             }
         }
+        // The picture comment is replaced as a whole when the model has one.
+        if (HasPicture() && qm::EqualsNoCase(key, "METADATA_BLOCK_PICTURE")) {
+            continue;
+        }
         const std::string value = owned < kOwnedCount ? GetTag(kOwned[owned].field) : "";
         if (value.empty()) {
             comments.push_back(old); // kept as it was, spelling included
@@ -513,6 +648,9 @@ bool CID3Tag::WriteOGG(const std::string& path) {
         if (!done[i] && !value.empty()) {
             comments.push_back(std::string(kOwned[i].key) + "=" + value);
         }
+    }
+    if (HasPicture()) {
+        comments.push_back(OggPictureComment(*this));
     }
     if (!editor.Write(out, comments)) {
         QM_RETURN(4, fail(editor.GetLastError()));

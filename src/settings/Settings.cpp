@@ -303,6 +303,14 @@ template <class Io, class S> void GeneralKeys(Io& io, S& s) {
     io.Int("NormalizeWindowSize", s.normalizer.NormalizeWindowSize, 1000);
     io.Bool("EnableSound", s.player.EnableSound, BoolRule::T, false);
     io.String("SoundFile", s.player.SoundFile, kKeep);
+    // Disc names from MusicBrainz beside CDDB, and the cover picture.
+    io.Choice("MetadataSources", s.metadata.MetadataSources, {"CDDB", "MusicBrainz", "Both"},
+              kSourcesCDDB, kKeep);
+    io.String("MusicBrainzServer", s.metadata.MusicBrainzServer, std::string("musicbrainz.org"));
+    io.String("CoverArtServer", s.metadata.CoverArtServer,
+              std::string("https://coverartarchive.org"));
+    io.Bool("EmbedCoverArt", s.metadata.EmbedCoverArt, BoolRule::T, false);
+    io.String("SaveCoverArt", s.metadata.SaveCoverArt, std::string());
 }
 
 } // namespace

@@ -116,6 +116,19 @@ struct PlayerSettings {
     bool operator==(const PlayerSettings&) const = default;
 };
 
+enum MetadataSources : std::int32_t { kSourcesCDDB = 0, kSourcesMusicBrainz = 1, kSourcesBoth = 2 };
+
+// Where disc names come from besides CDDB, and the cover picture.
+struct MetadataSettings {
+    std::int32_t MetadataSources = kSourcesCDDB;       // which services a look-up asks
+    std::string MusicBrainzServer = "musicbrainz.org"; // host[:port], or a URL's start
+    std::string CoverArtServer = "https://coverartarchive.org";
+    bool EmbedCoverArt = false; // the front cover into every track's tag
+    std::string SaveCoverArt;   // file name of the cover beside the tracks, "" for none
+
+    bool operator==(const MetadataSettings&) const = default;
+};
+
 // Everything LoadSettings reads and SaveSettings writes.
 struct QuavermillSettings {
     // Format, tag (comment, URL, copyright), cut settings and tag switches
@@ -129,6 +142,7 @@ struct QuavermillSettings {
     PlaylistSettings playlist;
     NormalizerSettings normalizer;
     PlayerSettings player;
+    MetadataSettings metadata;
 
     bool operator==(const QuavermillSettings&) const = default;
 };

@@ -128,11 +128,19 @@ void CWindowLookupView::ShowFailure(LookupFailure failure, const std::string& re
     }
 }
 
-bool RunCddbLookup(QWidget* parent, CCDRipper& ripper, const QuavermillSettings& settings) {
+bool RunCddbLookup(QWidget* parent, CCDRipper& ripper, const QuavermillSettings& settings,
+                   std::vector<TrackRecord>* tracks) {
     QM_TRACE("MainFrm");
     CWindowLookupView view(parent);
     CNamesLookup lookup(ripper, settings.cddb);
-    QM_RETURN(0, lookup.Fetch(view));
+    lookup.SetSources(settings.metadata);
+    if (!lookup.Fetch(view)) {
+        QM_RETURN(0, false);
+    }
+    if (tracks != nullptr) {
+        lookup.GivePictureTo(*tracks);
+    }
+    QM_RETURN(1, true);
 }
 
 } // namespace qm::ui

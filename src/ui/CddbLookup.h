@@ -12,6 +12,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include <QString>
 
@@ -29,6 +30,7 @@ inline constexpr const char* kCddbNoDiskText = "No disk in drive.";
 inline constexpr const char* kCddbQueryFailedText = "Failed to get CDDB info";
 inline constexpr const char* kCddbNoMatchText = "The CDDB server knows no disk with this id.";
 inline constexpr const char* kCddbEntryFailedText = "Failed to read the CDDB entry";
+inline constexpr const char* kMusicBrainzFailedText = "Failed to get MusicBrainz info";
 
 // Runs `work` on a thread of its own while a modal dialog with `text` and
 // Cancel shows (object name "CddbWait"); events keep flowing meanwhile.
@@ -53,9 +55,14 @@ private:
 
 // The whole look-up for the disc the ripper is attached to, with `settings`'
 // CDDB server, proxy and e-mail; track titles "artist / title" are split as
-// the ripper's mixed-CD mode says (CCDRipper::SetMixedCDMode). True when a match was chosen and its
-// names are now the ripper's disc information; failures are told in a box titled "Error", a
-// cancelled wait or choice says nothing.
-bool RunCddbLookup(QWidget* parent, CCDRipper& ripper, const QuavermillSettings& settings);
+// the ripper's mixed-CD mode says (CCDRipper::SetMixedCDMode). The sources
+// the settings name (MetadataSources: CDDB, MusicBrainz or both) are asked
+// and their matches offered in one chooser. True when a match was chosen and
+// its names are now the ripper's disc information (a MusicBrainz release's
+// front cover, when the settings want it, then in the tags of `tracks`);
+// failures are told in a box titled "Error", a cancelled wait or choice says
+// nothing.
+bool RunCddbLookup(QWidget* parent, CCDRipper& ripper, const QuavermillSettings& settings,
+                   std::vector<TrackRecord>* tracks = nullptr);
 
 } // namespace qm::ui

@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -234,6 +235,18 @@ void CMainFrame::SetInfoBar(const InfoBarValues& values) {
         m_genre->setCurrentText(ToQt(values.genre));
     }
     m_writeTrackNumber->setChecked(values.writeTrackNumber);
+    // The front cover a look-up brought, while the tracks carry it.
+    QPixmap cover;
+    for (const TrackRecord& record : m_data.Tracks()) {
+        if (record.tag.HasPicture()) {
+            const std::string& bytes = record.tag.GetPictureData();
+            cover.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
+                               static_cast<uint>(bytes.size()));
+            break;
+        }
+    }
+    m_cover->setPixmap(cover);
+    m_cover->setVisible(!cover.isNull());
 }
 
 void CMainFrame::SyncFormatCombo(bool haveDisc, std::optional<OutputFormat> format) {

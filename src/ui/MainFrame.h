@@ -201,6 +201,7 @@ private:
     QToolBar* m_playerBar = nullptr;
     QSlider* m_slider = nullptr;
     QLabel* m_timeDisplay = nullptr;
+    QLabel* m_cover = nullptr; // the chosen release's front cover, beside the info bar
     QLineEdit* m_artist = nullptr;
     QLineEdit* m_album = nullptr;
     QLineEdit* m_year = nullptr;

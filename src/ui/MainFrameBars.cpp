@@ -277,6 +277,12 @@ void CMainFrame::CreateInfoBar() {
         layout->addWidget(text);
         layout->addWidget(field, stretch);
     };
+    m_cover = new QLabel(bar);
+    m_cover->setObjectName(QStringLiteral("CoverArt"));
+    m_cover->setFixedSize(40, 40);
+    m_cover->setScaledContents(true);
+    m_cover->hide();
+    layout->addWidget(m_cover);
     m_artist = new QLineEdit(bar);
     m_artist->setObjectName(QStringLiteral("Artist"));
     labelled("&Artist:", m_artist, 3);

@@ -27,7 +27,7 @@ DiscInfo ExampleDisc() {
     disc.genre = "Rock";
     disc.firstTrack = 1;
     disc.lastTrack = 3;
-    disc.tracks = {{"First", "", 200}, {"Second", "", 200}, {"Title", "", 200}};
+    disc.tracks = {{"First", "", 200, ""}, {"Second", "", 200, ""}, {"Title", "", 200, ""}};
     return disc;
 }
 

@@ -36,6 +36,7 @@ CQueryCDDBInfoDlg::CQueryCDDBInfoDlg(CQueryCDDBInfo& info, QWidget* parent)
         item->setText(1, QString::fromStdString(row.album));
         item->setText(2, QString::fromStdString(row.genre));
         item->setText(3, QString::fromStdString(row.match));
+        item->setText(4, QString::fromStdString(row.source));
     }
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

@@ -1,5 +1,6 @@
 // The CDDB chooser: one row per match of the look-up ("Artist", "Album",
-// "Genre", "Match"), the titles corrected before they are shown; with
+// "Genre", "Match", "Source": CDDB matches, then MusicBrainz releases), the
+// titles corrected before they are shown; with
 // exactly one match it chooses that one without showing itself. "OK" takes
 // the selected row.
 #pragma once

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 
 #include "CliTestSupport.h"
 #include "core/Text.h"
@@ -225,7 +226,9 @@ TEST_F(CddbCommand, AHostileEntryWritesNothingOutsideTheOutputFolder) {
 
     const std::string text =
         qmtest::ReadText(dir / "data" / "Local CDDB" / qm::Format("%X", entry.discId));
-    int titles = 0;
+    // A long value continues on more lines of its key: three keys, however
+    // many lines.
+    std::set<std::string> titles;
     std::size_t at = 0;
     while (at < text.size()) {
         const std::size_t end = text.find("\r\n", at);
@@ -234,10 +237,13 @@ TEST_F(CddbCommand, AHostileEntryWritesNothingOutsideTheOutputFolder) {
         EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
         EXPECT_TRUE(line.empty() || line[0] == '#' || line.find('=') != std::string::npos)
             << line.substr(0, 80);
-        titles += line.rfind("TTITLE", 0) == 0 ? 1 : 0;
+        EXPECT_LE(line.size(), 256u);
+        if (line.rfind("TTITLE", 0) == 0) {
+            titles.insert(line.substr(0, line.find('=')));
+        }
         at = end + 2;
     }
-    EXPECT_EQ(titles, 3);
+    EXPECT_EQ(titles.size(), 3u);
 }
 
 TEST_F(CddbCommand, ServersArePrinted) {

@@ -49,17 +49,28 @@ bool IsUtf8(const std::string& text) {
     }
 }
 
-TEST_F(CddbEntry, TheDiscTitleSplitsAtItsFirstSlash) {
-    ripper.ExtractArtist("DISCID=1\nDTITLE=Nina Vale  / Quiet / Rooms\nDTITLE=Second / Line\n");
-    ripper.ExtractAlbum("DISCID=1\nDTITLE=Nina Vale  / Quiet / Rooms\nDTITLE=Second / Line\n");
+TEST_F(CddbEntry, TheDiscTitleSplitsAtItsFirstSpacedSlash) {
+    // Repeated lines continue the title before it is split.
+    ripper.ExtractArtist("DISCID=1\nDTITLE=Nina Vale  / Quiet / Rooms\nDTITLE=, Second / Line\n");
+    ripper.ExtractAlbum("DISCID=1\nDTITLE=Nina Vale  / Quiet / Rooms\nDTITLE=, Second / Line\n");
     EXPECT_EQ(Info().artist, "Nina Vale");
-    EXPECT_EQ(Info().title, "Quiet / Rooms");
+    EXPECT_EQ(Info().title, "Quiet / Rooms, Second / Line");
 
-    // No slash: all of it is the artist, and there is no album.
+    // No " / ": all of it is both the artist and the album.
     ripper.ExtractArtist("dtitle=Just One Name\n");
     ripper.ExtractAlbum("dtitle=Just One Name\n");
     EXPECT_EQ(Info().artist, "Just One Name");
-    EXPECT_EQ(Info().title, "");
+    EXPECT_EQ(Info().title, "Just One Name");
+    ripper.ExtractArtist("DTITLE=AC/DC / Back in Black\n");
+    ripper.ExtractAlbum("DTITLE=AC/DC / Back in Black\n");
+    EXPECT_EQ(Info().artist, "AC/DC");
+    EXPECT_EQ(Info().title, "Back in Black");
+    // A title that repeats the artist is taken as the chooser shows it.
+    ripper.ExtractAlbum("DTITLE=Band / Band / Album\n");
+    EXPECT_EQ(Info().title, "Album");
+    // Escapes are decoded; a line break in a name is a blank.
+    ripper.ExtractArtist("DTITLE=Back\\\\slash\\nBand / X\n");
+    EXPECT_EQ(Info().artist, "Back\\slash Band");
 
     // Keys are the text before the first '='; a value may hold more of them.
     ripper.ExtractArtist("DTITLEX=No\r\nDTITLE =No\r\nDTitle=a=b / c=d\r\n");
@@ -74,11 +85,11 @@ TEST_F(CddbEntry, TrackKeysMatchInAnyCaseButExactly) {
                        "TTITLE1 =Not a key\n"
                        "TTITLE1=Second\n"
                        "TTITLE0=First\n"
-                       "TTITLE0=First, continued\n";
+                       "TTITLE0=, continued\n";
     for (std::int32_t index = 0; index < 4; ++index) {
         ripper.ExtractTrackInfo(text, index);
     }
-    EXPECT_EQ(Info().tracks[0].title, "First");
+    EXPECT_EQ(Info().tracks[0].title, "First, continued");
     EXPECT_EQ(Info().tracks[1].title, "Second");
     EXPECT_EQ(Info().tracks[2].title, "");
     EXPECT_EQ(Info().tracks[3].title, "Fourth");
@@ -112,12 +123,15 @@ TEST_F(CddbEntry, TheYearComesFromExtdOrElseDyear) {
 
 TEST_F(CddbEntry, MixedModeSplitsTrackArtistsFromTitles) {
     const char* text = "TTITLE0=Ann Lee / First Song\nTTITLE1=No Artist Here\n"
-                       "TTITLE2=  Bo Diaz/Tango  \n";
+                       "TTITLE2=  Bo Diaz /  Tango  \nTTITLE3=AC/DC\n";
     for (bool mixed : {false, true}) {
         ripper.SetMixedCDMode(mixed);
-        for (std::int32_t index = 0; index < 3; ++index) {
+        for (std::int32_t index = 0; index < 4; ++index) {
             ripper.ExtractTrackInfo(text, index);
         }
+        // A bare '/' is part of the name.
+        EXPECT_EQ(Info().tracks[3].artist, "");
+        EXPECT_EQ(Info().tracks[3].title, "AC/DC");
         if (mixed) {
             EXPECT_EQ(Info().tracks[0].artist, "Ann Lee");
             EXPECT_EQ(Info().tracks[0].title, "First Song");
@@ -126,7 +140,7 @@ TEST_F(CddbEntry, MixedModeSplitsTrackArtistsFromTitles) {
         } else {
             EXPECT_EQ(Info().tracks[0].artist, "");
             EXPECT_EQ(Info().tracks[0].title, "Ann Lee / First Song");
-            EXPECT_EQ(Info().tracks[2].title, "  Bo Diaz/Tango  ");
+            EXPECT_EQ(Info().tracks[2].title, "  Bo Diaz /  Tango  ");
         }
         EXPECT_EQ(Info().tracks[1].artist, "");
         EXPECT_EQ(Info().tracks[1].title, "No Artist Here");
@@ -183,6 +197,39 @@ TEST(CddbChooser, ATitleThatRepeatsTheArtistIsCorrected) {
     EXPECT_EQ(CQueryCDDBInfo(std::span<qm::CddbMatch>()).GetAutoChoice(), -1);
 }
 
+TEST(CddbChooser, MusicBrainzReleasesFollowTheCddbMatches) {
+    std::vector<qm::CddbMatch> matches(1);
+    std::strcpy(matches[0].artist, "Band");
+    std::strcpy(matches[0].title, "Album");
+    std::strcpy(matches[0].category, "rock");
+    qm::MbMatch release;
+    release.id = "r1";
+    release.title = "Album";
+    release.artist = "Band";
+    release.date = "2003-09-29";
+    release.country = "DE";
+    release.tracks = 13;
+    qm::MbMatch bare;
+    bare.title = "Other";
+    bare.tracks = 2;
+    CQueryCDDBInfo chooser(matches, {release, bare});
+    chooser.Init();
+    ASSERT_EQ(chooser.GetRows().size(), 3u);
+    EXPECT_EQ(chooser.GetRows()[0].source, "CDDB");
+    EXPECT_EQ(chooser.GetRows()[1].source, "MusicBrainz");
+    EXPECT_EQ(chooser.GetRows()[1].album, "Album [DE 2003-09-29, 13 tracks]");
+    EXPECT_EQ(chooser.GetRows()[2].album, "Other [2 tracks]");
+    EXPECT_FALSE(chooser.IsMusicBrainz(0));
+    EXPECT_TRUE(chooser.IsMusicBrainz(2));
+    EXPECT_EQ(chooser.MusicBrainzIndex(2), 1);
+    EXPECT_EQ(chooser.MusicBrainzIndex(0), -1);
+    EXPECT_EQ(chooser.OnOK(2), 2);
+    EXPECT_EQ(chooser.OnOK(3), -1);
+    EXPECT_EQ(chooser.GetAutoChoice(), -1);
+    // One row of either source alone is taken at once.
+    EXPECT_EQ(CQueryCDDBInfo(std::span<qm::CddbMatch>(), {release}).GetAutoChoice(), 0);
+}
+
 TEST_F(CddbEntry, EntriesInTheOldCodePageAreReadAsSuch) {
     qmtest::XmcdDisc disc = Disc();
     disc.dtitle = "Bj\xf6rk / Hom\xe9genic";
@@ -223,7 +270,8 @@ TEST_F(CddbEntry, HostileEntriesAreTakenAsPlainText) {
     EXPECT_EQ(Info().artist, "../../etc");
     EXPECT_EQ(Info().title, "..\\..\\boot  [2J");
     EXPECT_EQ(Info().tracks[0].title, longTitle);
-    EXPECT_EQ(Info().tracks[1].artist, "a");
+    EXPECT_EQ(Info().tracks[1].artist, ""); // no " / " in it
+    EXPECT_EQ(Info().tracks[1].title, "a/b\\c:d*e?f\"g<h>i|j");
     EXPECT_EQ(Info().tracks[2].title, "tab here  [31m");
     EXPECT_EQ(Info().year, 0);
 
@@ -272,19 +320,8 @@ TEST_F(CddbEntry, RandomEntriesNeverCrashTheParsers) {
     EXPECT_EQ(Info().tracks[0].title, "");
 }
 
-// Bytes as text for the test server's raw replies: each byte one character.
 std::string Latin1(const std::string& bytes) {
-    std::string out;
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            out += c;
-        } else {
-            out += static_cast<char>(0xC0 | (b >> 6));
-            out += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
+    return qmtest::RawReplyText(bytes);
 }
 
 bool FieldIsClean(const char* field, std::size_t size) {

@@ -130,8 +130,8 @@ TEST(LocalCDDB, TheReaderTakesWhatTheFileHolds) {
                            "no equals here\n"
                            "\n"
                            "dartist=Lower Case Key\r\n"
-                           "DTITLE=first\r\n"
-                           "DTITLE=second wins\r\n"
+                           "DTITLE=first \r\n"
+                           "DTITLE=and second\r\n"
                            "DGENRE=hip-hop\r\n"
                            "DYEAR= 1987 and more\r\n"
                            "TTITLE05=Five\r\n"
@@ -146,7 +146,7 @@ TEST(LocalCDDB, TheReaderTakesWhatTheFileHolds) {
     disc.info.tracks[1].title = "kept";
     ASSERT_TRUE(disc.Load(dir.path(), false));
     EXPECT_EQ(disc.info.artist, "Lower Case Key");
-    EXPECT_EQ(disc.info.title, "second wins");
+    EXPECT_EQ(disc.info.title, "first and second");     // a repeated key continues
     EXPECT_EQ(disc.info.genre, "hip-hop");              // as read ...
     EXPECT_EQ(disc.tags[0].GetTag("Genre"), "Hip-Hop"); // ... the table's spelling in the tags
     EXPECT_EQ(disc.info.year, 1987);
@@ -224,9 +224,10 @@ TEST(LocalCDDB, LongAndHostileValues) {
     Disc loaded(2);
     ASSERT_TRUE(loaded.Load(dir.path(), false));
     EXPECT_EQ(loaded.info.artist, "Artist");
-    EXPECT_EQ(loaded.tags[0].GetTag("Title"), "Evil  DARTIST=Injected TTITLE1=Injected");
+    EXPECT_EQ(loaded.tags[0].GetTag("Title"), "Evil DARTIST=Injected TTITLE1=Injected");
+    EXPECT_EQ(file.find("\nDARTIST=Injected"), std::string::npos);
     const std::string title = loaded.tags[1].GetTag("Title");
-    EXPECT_LE(title.size() + 9, 1021u); // "TTITLE1=" and the text fit one line
+    EXPECT_LE(title.size(), 1023u); // read up to that length
     EXPECT_GT(title.size(), 1000u);
     EXPECT_EQ(title.size() % 3, 0u); // whole characters only
     EXPECT_TRUE(longTitle.starts_with(title));
@@ -236,7 +237,46 @@ TEST(LocalCDDB, LongAndHostileValues) {
                                "TTITLE1=caf\xE9\r\n");
     ASSERT_TRUE(loaded.Load(dir.path(), false));
     EXPECT_EQ(loaded.tags[0].GetTag("Title"), std::string(1022, 'a'));
-    EXPECT_EQ(loaded.tags[1].GetTag("Title"), "caf\xEF\xBF\xBD");
+    EXPECT_EQ(loaded.tags[1].GetTag("Title"), "caf\xC3\xA9"); // an old file in Latin-1
+}
+
+TEST(LocalCDDB, LongValuesContinueOnMoreLinesAndReadBackWhole) {
+    qmtest::TempDir dir;
+    Disc disc(3);
+    const std::string longTitle = std::string(150, 'x') + "\xC3\xA9" + std::string(148, 'y');
+    ASSERT_EQ(longTitle.size(), 300u);
+    disc.info.artist = "AC/DC";
+    disc.info.title = std::string(299, 'a') + "\\" + std::string(10, 'b');
+    disc.tags[0].SetTag("Title", longTitle);
+    disc.tags[1].SetTag("Title", "Back\\Slash\tand tab");
+    disc.tags[2].SetTag("Title", "Hells/Bells");
+    disc.tags[2].SetTag("Artist", "Guest/Band");
+    ASSERT_TRUE(disc.Save(dir.path()));
+    const std::string file = qmtest::ReadText(dir / LocalCDDBFileName(kId));
+    std::size_t lines = 0;
+    for (std::size_t start = 0; start < file.size();) {
+        const std::size_t end = file.find("\r\n", start);
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_LE(end - start, 256u);
+        start = end + 2;
+        ++lines;
+    }
+    EXPECT_EQ(lines, 2u + 2u + 1u + 1u + 2u + 1u + 1u); // title and first track continue
+    EXPECT_NE(file.find("TTITLE1=Back\\\\Slash\\tand tab\r\n"), std::string::npos);
+
+    for (bool mixed : {false, true}) {
+        Disc loaded(3);
+        ASSERT_TRUE(loaded.Load(dir.path(), mixed));
+        EXPECT_EQ(loaded.info.artist, "AC/DC");
+        EXPECT_EQ(loaded.info.title, disc.info.title);
+        EXPECT_EQ(loaded.tags[0].GetTag("Title"), longTitle);
+        // A decoded tab is a blank in a name.
+        EXPECT_EQ(loaded.tags[1].GetTag("Title"), "Back\\Slash and tab");
+        // Only " / " splits: the slashes inside the names stay.
+        EXPECT_EQ(loaded.tags[2].GetTag("Title"),
+                  mixed ? "Hells/Bells" : "Guest/Band / Hells/Bells ");
+        EXPECT_EQ(loaded.tags[2].GetTag("Artist"), mixed ? "Guest/Band" : "AC/DC");
+    }
 }
 
 } // namespace

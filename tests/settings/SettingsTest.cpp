@@ -288,6 +288,7 @@ QuavermillSettings Unusual() {
     s.playlist = {true, kAppendToPlaylist, kMaskPlaylist, "/music/all.m3u", "{ARTIST}.wpl"};
     s.normalizer = {false, true, 90, 80, 95, true, 2048};
     s.player = {0, 3, true, "/sounds/done.wav"};
+    s.metadata = {kSourcesBoth, "127.0.0.1:5000", "http://127.0.0.1:5001", true, "cover.jpg"};
     return s;
 }
 

@@ -5,14 +5,14 @@
 // entries in the xmcd file format.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "support/LoopbackServer.h"
 
 namespace qmtest {
 
@@ -33,7 +33,7 @@ public:
 
     static constexpr const char* kHost = "127.0.0.1";
     static constexpr const char* kPath = "/~cddb/cddb.cgi";
-    int Port() const { return m_port; }
+    int Port() const { return m_server.Port(); }
     // The requests it has seen, oldest first: {"cmd","hello","proto","path"}
     // for the server, {"url","credentials"} for the proxy.
     std::vector<nlohmann::json> Requests() const;
@@ -43,10 +43,7 @@ public:
     void SetFaults(const nlohmann::json& faults) const;
 
 private:
-    std::filesystem::path m_db;
-    std::filesystem::path m_log;
-    pid_t m_pid = -1;
-    int m_port = 0;
+    LoopbackServer m_server;
 };
 
 // A disc as an xmcd entry describes it.
@@ -60,6 +57,10 @@ struct XmcdDisc {
     std::vector<std::string> titles; // TTITLE0 ...
     std::string extd;
 };
+
+// `bytes` as the text of a {"raw": ...} fault, which the server sends one
+// byte a character: every byte becomes the character of that code.
+std::string RawReplyText(const std::string& bytes);
 
 // The entry in the xmcd file format (LF line ends), as a server stores it.
 std::string XmcdEntry(const XmcdDisc& disc);

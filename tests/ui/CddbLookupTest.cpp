@@ -17,8 +17,10 @@
 #include "disc/CDRipper.h"
 #include "disc/CdAccess.h"
 #include "disc/CddbAccess.h"
+#include "disc/MusicBrainzDiscId.h"
 #include "support/CddbServer.h"
 #include "support/DiscImage.h"
+#include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 #include "ui/CddbLookup.h"
 #include "ui/CddbServersListDlg.h"
@@ -63,6 +65,7 @@ private slots:
     void windowThreadRunsWhileTheServerTakesItsTime();
     void cancelGivesUpTheWait();
     void serverPickerFillsTheChoice();
+    void bothSourcesShareTheChooserAndBringTheCover();
 
 private:
     qmtest::XmcdDisc Disc();
@@ -175,8 +178,10 @@ void CddbLookupTest::severalMatchesAreChosenAmong() {
     QVERIFY(RunCddbLookup(nullptr, *m_ripper, SettingsFor(*m_server)));
     watcher.reset();
     QCOMPARE(headers, QStringList({QStringLiteral("Artist"), QStringLiteral("Album"),
-                                   QStringLiteral("Genre"), QStringLiteral("Match")}));
-    QCOMPARE(secondRow.size(), 4);
+                                   QStringLiteral("Genre"), QStringLiteral("Match"),
+                                   QStringLiteral("Source")}));
+    QCOMPARE(secondRow.size(), 5);
+    QCOMPARE(secondRow[4], QStringLiteral("CDDB"));
     const DiscInfo& disc = m_ripper->GetDiscInfo();
     // The chosen row's names, as shown: the artist's name is not repeated in
     // the album.
@@ -307,6 +312,68 @@ void CddbLookupTest::serverPickerFillsTheChoice() {
     QCOMPARE(messages.Messages().size(), std::size_t{1});
     QCOMPARE(messages.Messages()[0].title, QStringLiteral("Error"));
     QCOMPARE(messages.Messages()[0].text, QStringLiteral("Failed to get list"));
+}
+
+void CddbLookupTest::bothSourcesShareTheChooserAndBringTheCover() {
+    AddEntry("rock", "Nina Vale / Quiet Rooms", kTitles);
+    qmtest::WebServer web(m_dir->path() / "web");
+    const std::string id = qm::MusicBrainzDiscId(m_ripper->GetHandle());
+    QVERIFY(!id.empty());
+    const std::string release = "5a5a5a5a-0000-1111-2222-333344445555";
+    const std::string medium = "<medium-list count=\"1\"><medium><position>1</position>"
+                               "<disc-list count=\"1\"><disc id=\"" +
+                               id + "\"/></disc-list><track-list count=\"4\"";
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><metadata "
+                             "xmlns=\"http://musicbrainz.org/ns/mmd-2.0#\">";
+    const std::string credit = "<artist-credit><name-credit><artist id=\"a\"><name>Nina Vale"
+                               "</name></artist></name-credit></artist-credit>";
+    web.AddText("ws/2/discid/" + id + ".xml",
+                head + "<disc id=\"" + id + "\"><release-list count=\"1\"><release id=\"" +
+                    release + "\"><title>Quiet Rooms (MB)</title>" + credit + medium +
+                    "/></medium></medium-list></release></release-list></disc></metadata>");
+    std::string tracks;
+    for (int i = 0; i < 4; ++i) {
+        tracks += "<track><position>" + std::to_string(i + 1) + "</position><title>MB " +
+                  kTitles[static_cast<std::size_t>(i)] + "</title></track>";
+    }
+    web.AddText("ws/2/release/" + release + ".xml",
+                head + "<release id=\"" + release + "\"><title>Quiet Rooms (MB)</title>" + credit +
+                    medium + ">" + tracks + "</track-list></medium></medium-list>" +
+                    "</release></metadata>");
+    const std::string cover = std::string("\xFF\xD8\xFF\xE0", 4) + "cover bytes";
+    web.AddText("release/" + release + "/front", cover);
+
+    QuavermillSettings settings = SettingsFor(*m_server);
+    settings.metadata.MetadataSources = kSourcesBoth;
+    settings.metadata.MusicBrainzServer = web.HostPort();
+    settings.metadata.CoverArtServer = "http://" + web.HostPort();
+    settings.metadata.EmbedCoverArt = true;
+    QStringList sources;
+    auto watcher = std::make_unique<ModalWatcher>([&](QWidget* modal) {
+        auto* chooser = qobject_cast<CQueryCDDBInfoDlg*>(modal);
+        if (chooser == nullptr) {
+            return;
+        }
+        QTreeWidget* list = chooser->List();
+        sources.clear();
+        for (int row = 0; row < list->topLevelItemCount(); ++row) {
+            sources << list->topLevelItem(row)->text(4);
+        }
+        list->setCurrentItem(list->topLevelItem(1));
+        chooser->accept();
+    });
+    std::vector<TrackRecord> records(4);
+    QVERIFY(RunCddbLookup(nullptr, *m_ripper, settings, &records));
+    watcher.reset();
+    QCOMPARE(sources, QStringList({QStringLiteral("CDDB"), QStringLiteral("MusicBrainz")}));
+    const DiscInfo& disc = m_ripper->GetDiscInfo();
+    QCOMPARE(disc.title, std::string("Quiet Rooms (MB)"));
+    QCOMPARE(disc.artist, std::string("Nina Vale"));
+    QCOMPARE(disc.tracks[3].title, std::string("MB Coda"));
+    for (const TrackRecord& record : records) {
+        QCOMPARE(record.tag.GetPictureData(), cover);
+        QCOMPARE(record.tag.GetPictureType(), std::string("image/jpeg"));
+    }
 }
 
 QTEST_MAIN(CddbLookupTest)
