@@ -1,44 +1,14 @@
 #include "support/CddbServer.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "support/Process.h"
-
-extern char** environ;
+#include "support/ServerProcess.h"
 
 namespace qmtest {
-
-namespace {
-
-// The first line the server prints, "PORT <n>"; 0 when it does not come.
-int ReadPort(int fd) {
-    std::string line;
-    char c = 0;
-    while (line.size() < 64) {
-        pollfd waiting{fd, POLLIN, 0};
-        if (::poll(&waiting, 1, 30000) <= 0 || ::read(fd, &c, 1) != 1) {
-            return 0;
-        }
-        if (c == '\n') {
-            break;
-        }
-        line += c;
-    }
-    int port = 0;
-    return std::sscanf(line.c_str(), "PORT %d", &port) == 1 ? port : 0;
-}
-
-} // namespace
 
 CddbServer::CddbServer(std::filesystem::path db, CddbServerOptions options)
     : m_db(std::move(db)), m_log(m_db / "requests.log") {
@@ -55,41 +25,11 @@ CddbServer::CddbServer(std::filesystem::path db, CddbServerOptions options)
     if (options.delaySeconds > 0) {
         args.insert(args.end(), {"--delay", std::to_string(options.delaySeconds)});
     }
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-
-    int pipe[2];
-    if (::pipe2(pipe, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe[1], STDOUT_FILENO);
-    const int spawned = ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipe[1]);
-    if (spawned != 0) {
-        ::close(pipe[0]);
-        throw std::runtime_error("cannot start " + script);
-    }
-    m_port = ReadPort(pipe[0]);
-    ::close(pipe[0]);
-    if (m_port == 0) {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-        throw std::runtime_error("the CDDB test server did not start");
-    }
+    m_process = std::make_unique<ServerProcess>(std::move(args), "the CDDB test server");
+    m_port = m_process->Port();
 }
 
-CddbServer::~CddbServer() {
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGTERM);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-}
+CddbServer::~CddbServer() = default;
 
 std::vector<nlohmann::json> CddbServer::Requests() const {
     std::vector<nlohmann::json> requests;

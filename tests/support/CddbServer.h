@@ -9,10 +9,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "support/ServerProcess.h"
 
 namespace qmtest {
 
@@ -45,7 +48,7 @@ public:
 private:
     std::filesystem::path m_db;
     std::filesystem::path m_log;
-    pid_t m_pid = -1;
+    std::unique_ptr<ServerProcess> m_process;
     int m_port = 0;
 };
 
