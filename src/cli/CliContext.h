@@ -61,6 +61,8 @@ Command AddTocCommand(CLI::App& app);
 Command AddCddbCommand(CLI::App& app);
 Command AddGrabCommand(CLI::App& app);
 Command AddConfigCommand(CLI::App& app);
+Command AddVerifyCommand(CLI::App& app);
+Command AddOffsetCommand(CLI::App& app);
 
 // Prints "quavermill-cli: <text>" on standard error.
 void PrintError(const std::string& text);

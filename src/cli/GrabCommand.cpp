@@ -27,6 +27,7 @@ struct GrabOptions {
     std::string output;
     std::string mask;
     bool cddb = false;
+    bool verify = false;
     int choose = 0; // 1-based; 0: the only or the first match
     CLI::Option* outputOption = nullptr;
     CLI::Option* maskOption = nullptr;
@@ -192,6 +193,9 @@ int RunGrab(const CliContext& context, const GrabOptions& options) {
         }
         settings.naming.NameFormat = options.mask;
     }
+    if (options.verify) {
+        settings.verify.VerifyRips = true;
+    }
     if (!context.AttachDrive(data->Ripper(), settings)) {
         return kExitUsage;
     }
@@ -269,6 +273,15 @@ int RunGrab(const CliContext& context, const GrabOptions& options) {
         !files.empty()) {
         std::printf("Playlist: %s\n", job.GetPlaylistName().c_str());
     }
+    if (!job.GetRipLogName().empty()) {
+        std::printf("Rip log: %s\n", job.GetRipLogName().c_str());
+    }
+    if (!job.GetRipCueName().empty()) {
+        std::printf("Cue sheet: %s\n", job.GetRipCueName().c_str());
+    }
+    if (job.GetRipReport().verified) {
+        std::printf("%s\n", RipSummary(job.GetRipReport()).c_str());
+    }
 
     bool failed = false;
     bool done = true;
@@ -317,6 +330,9 @@ Command AddGrabCommand(CLI::App& app) {
             ->type_name("TEMPLATE");
     command.app->add_flag("--cddb", options->cddb,
                           "Look the disc up in the CDDB service before grabbing");
+    command.app->add_flag("--verify", options->verify,
+                          "Check every track against AccurateRip and CTDB while grabbing (the "
+                          "checksums come from the same reads)");
     command.app
         ->add_option("--choose", options->choose,
                      "With --cddb: take match N of the look-up (default: the first)")

@@ -116,6 +116,19 @@ struct PlayerSettings {
     bool operator==(const PlayerSettings&) const = default;
 };
 
+// Proof that a rip is right: the drive's read offset, the verification
+// databases, and the rip log and cue sheet beside the files of a grab.
+struct VerifySettings {
+    std::int32_t ReadOffset = 0; // samples, signed
+    bool VerifyRips = false;     // look the disc up and judge every track
+    std::string AccurateRipServer = "http://www.accuraterip.com";
+    std::string CTDBServer = "http://db.cuetools.net";
+    bool RipLog = true;
+    bool RipCueSheet = true;
+
+    bool operator==(const VerifySettings&) const = default;
+};
+
 // Everything LoadSettings reads and SaveSettings writes.
 struct QuavermillSettings {
     // Format, tag (comment, URL, copyright), cut settings and tag switches
@@ -129,6 +142,7 @@ struct QuavermillSettings {
     PlaylistSettings playlist;
     NormalizerSettings normalizer;
     PlayerSettings player;
+    VerifySettings verify;
 
     bool operator==(const QuavermillSettings&) const = default;
 };

@@ -100,6 +100,10 @@ std::string ServeDbar(const std::filesystem::path& root, const TestImage& image,
     return "/" + path;
 }
 
+std::uint32_t Crc32(const Bytes& pcm) {
+    return Crc(pcm, 0, pcm.size());
+}
+
 std::vector<std::uint32_t> CtdbTrackCrcs(const TestImage& image) {
     const std::vector<Bytes> tracks = AudioTracks(image);
     std::size_t disc = 0;

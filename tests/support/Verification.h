@@ -52,6 +52,9 @@ std::string DbarChunk(const TestImage& image, int confidence, bool v2 = true);
 std::string ServeDbar(const std::filesystem::path& root, const TestImage& image,
                       const std::string& answer);
 
+// zlib's CRC-32 of `pcm`.
+std::uint32_t Crc32(const Bytes& pcm);
+
 // The CUETools database CRCs of the image's tracks, computed here with
 // zlib over the ranges the database covers, and of the whole disc.
 std::vector<std::uint32_t> CtdbTrackCrcs(const TestImage& image);
