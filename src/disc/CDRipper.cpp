@@ -357,6 +357,11 @@ std::int32_t CCDRipper::GetReadOffset() {
     return m_readOffset;
 }
 
+void CCDRipper::SetComputeChecksums(bool compute) {
+    QM_TRACE("CDRipper");
+    m_computeChecksums = compute;
+}
+
 qm::TrackChecksums CCDRipper::GetTrackChecksums() {
     QM_TRACE("CDRipper");
     std::lock_guard<std::mutex> lock(m_checksumLock);
@@ -565,7 +570,7 @@ std::int32_t CCDRipper::Start() {
     m_endSector.store(endSector);
     const std::int32_t total = endSector - startSector;
     qm::ChecksumLayout layout;
-    const bool checksums = !m_playMode && LayoutOf(toc, m_track, &layout);
+    const bool checksums = m_computeChecksums && !m_playMode && LayoutOf(toc, m_track, &layout);
     if (checksums) {
         m_checksums.Begin(layout);
     }

@@ -95,6 +95,8 @@ public:
     // `complete` is false when it read only part of the track (a cut, a
     // seek, a stop or a failure).
     qm::TrackChecksums GetTrackChecksums();
+    // Whether Start takes the checksums at all (on at construction).
+    void SetComputeChecksums(bool compute);
     // Where `track` stands among the audio tracks of the disc for its
     // checksums; false when detached or the track is not an audio track.
     bool GetChecksumLayout(std::int32_t track, qm::ChecksumLayout* layout);
@@ -213,6 +215,7 @@ private:
     bool m_playMode = false;
     std::int32_t m_playOffsetSeconds = 0;
     std::int32_t m_readOffset = 0;
+    bool m_computeChecksums = true;
     qm::ChecksumAccumulator m_checksums;
     std::mutex m_checksumLock; // Start's result, read by the job's threads
     qm::TrackChecksums m_lastChecksums;

@@ -36,7 +36,8 @@ void ChecksumAccumulator::Begin(const ChecksumLayout& layout) {
     m_high = 0;
     m_450 = 0;
     m_crc = ::crc32(0L, Z_NULL, 0);
-    m_ctdb = m_crc;
+    m_crcAtCtdbFirst = m_crc;
+    m_crcAtCtdbEnd = m_crc;
     m_peak = 0;
 }
 
@@ -47,13 +48,21 @@ void ChecksumAccumulator::Add(const std::uint8_t* pcm, std::size_t frames) {
     }
     const std::int64_t base = m_position;
     const auto count = static_cast<std::int64_t>(frames);
-    m_crc = Crc(m_crc, pcm, count * 4);
-
-    // CTDB: the bytes of this block inside [m_ctdbFirst, m_ctdbEnd).
-    const std::int64_t ctdbFrom = std::max(base, m_ctdbFirst);
-    const std::int64_t ctdbTo = std::min(base + count, m_ctdbEnd);
-    if (ctdbFrom < ctdbTo) {
-        m_ctdb = Crc(m_ctdb, pcm + (ctdbFrom - base) * 4, (ctdbTo - ctdbFrom) * 4);
+    // The running CRC, cut where the CTDB range starts and ends to note
+    // its value there.
+    std::int64_t at = base;
+    const std::int64_t marks[2] = {m_ctdbFirst, m_ctdbEnd};
+    unsigned long* const notes[2] = {&m_crcAtCtdbFirst, &m_crcAtCtdbEnd};
+    for (int i = 0; i < 2; ++i) {
+        if (marks[i] >= at && marks[i] < base + count) {
+            m_crc = Crc(m_crc, pcm + (at - base) * 4, (marks[i] - at) * 4);
+            at = marks[i];
+            *notes[i] = m_crc;
+        }
+    }
+    m_crc = Crc(m_crc, pcm + (at - base) * 4, (base + count - at) * 4);
+    if (base + count == m_ctdbEnd) {
+        m_crcAtCtdbEnd = m_crc;
     }
 
     // AccurateRip: 1-based sample k counts in [m_arFirst, m_arLast]. The v2
@@ -62,13 +71,18 @@ void ChecksumAccumulator::Add(const std::uint8_t* pcm, std::size_t frames) {
     const std::int64_t arTo = std::min(base + count, m_arLast);
     std::uint32_t v1 = m_v1;
     std::uint32_t high = m_high;
-    for (std::int64_t k = arFrom; k <= arTo; ++k) {
-        std::uint32_t word = 0;
-        std::memcpy(&word, pcm + (k - 1 - base) * 4, 4);
-        const std::uint64_t product =
-            static_cast<std::uint64_t>(word) * static_cast<std::uint64_t>(k);
-        v1 += static_cast<std::uint32_t>(product);
-        high += static_cast<std::uint32_t>(product >> 32);
+    if (arFrom <= arTo) {
+        // 32-bit counters and a plain index keep the loop vectorizable.
+        const std::uint8_t* words = pcm + (arFrom - 1 - base) * 4;
+        const auto n = static_cast<std::uint32_t>(arTo - arFrom + 1);
+        const auto k0 = static_cast<std::uint32_t>(arFrom);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            std::uint32_t word = 0;
+            std::memcpy(&word, words + static_cast<std::size_t>(i) * 4, 4);
+            const std::uint64_t product = static_cast<std::uint64_t>(word) * (k0 + i);
+            v1 += static_cast<std::uint32_t>(product);
+            high += static_cast<std::uint32_t>(product >> 32);
+        }
     }
     m_v1 = v1;
     m_high = high;
@@ -83,14 +97,18 @@ void ChecksumAccumulator::Add(const std::uint8_t* pcm, std::size_t frames) {
         m_450 += word * static_cast<std::uint32_t>(i - sector450 + 1);
     }
 
-    std::uint16_t peak = m_peak;
-    const std::uint8_t* end = pcm + count * 4;
-    for (const std::uint8_t* p = pcm; p < end; p += 2) {
-        const auto value = static_cast<std::int16_t>(p[0] | p[1] << 8);
-        const auto magnitude = static_cast<std::uint16_t>(value < 0 ? -value : value);
-        peak = std::max(peak, magnitude);
+    // Loads the compiler can vectorize: the largest and smallest value.
+    std::int16_t highest = 0;
+    std::int16_t lowest = 0;
+    const auto values = static_cast<std::size_t>(count) * 2;
+    for (std::size_t i = 0; i < values; ++i) {
+        std::int16_t value = 0;
+        std::memcpy(&value, pcm + i * 2, 2);
+        highest = std::max(highest, value);
+        lowest = std::min(lowest, value);
     }
-    m_peak = peak;
+    m_peak = std::max<std::uint16_t>(
+        m_peak, static_cast<std::uint16_t>(std::max<int>(highest, -static_cast<int>(lowest))));
     m_position += count;
     QM_EXIT(1);
 }
@@ -105,7 +123,10 @@ TrackChecksums ChecksumAccumulator::Result() const {
     result.ar450 = m_450;
     result.has450 = m_position >= (kArOffsetSector + 1) * kSectorSamples;
     result.crc32 = static_cast<std::uint32_t>(m_crc);
-    result.ctdbCrc = static_cast<std::uint32_t>(m_ctdb);
+    // CRC(first..end) from the CRCs of the prefixes: zlib's combine undone.
+    const std::int64_t ctdbBytes = (m_ctdbEnd - m_ctdbFirst) * 4;
+    result.ctdbCrc = static_cast<std::uint32_t>(
+        ::crc32_combine(m_crcAtCtdbFirst, m_crcAtCtdbEnd, static_cast<z_off_t>(ctdbBytes)));
     result.ctdbBytes = (m_ctdbEnd - m_ctdbFirst) * 4;
     result.peak = m_peak;
     QM_RETURN(0, result);

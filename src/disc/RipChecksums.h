@@ -62,8 +62,11 @@ private:
     std::uint32_t m_v1 = 0;
     std::uint32_t m_high = 0;
     std::uint32_t m_450 = 0;
+    // One running CRC over every byte; its values where the CTDB range
+    // starts and ends give that range's CRC without a second pass.
     unsigned long m_crc = 0;
-    unsigned long m_ctdb = 0;
+    unsigned long m_crcAtCtdbFirst = 0;
+    unsigned long m_crcAtCtdbEnd = 0;
     std::uint16_t m_peak = 0;
 };
 

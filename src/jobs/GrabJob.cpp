@@ -91,6 +91,8 @@ void CGrabJob::StartProcess() {
     m_data.Ripper().SetJitterMode(settings.drive.JitterCorrection);
     m_data.Ripper().SetReadOffset(settings.verify.ReadOffset);
     m_verify = settings.verify.VerifyRips;
+    // The rip log's CRCs come from the checksums too.
+    m_data.Ripper().SetComputeChecksums(m_verify || settings.verify.RipLog);
     m_lookedUp = false;
     m_arServer = settings.verify.AccurateRipServer;
     m_ctdbServer = settings.verify.CTDBServer;
