@@ -28,9 +28,10 @@ test: deps build-test/build.ninja
 build-tsan/build.ninja: | deps
 	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=thread
 
-# The threaded tests (grab job, pipeline, disc: stop, pause, seek, prompts
+# The threaded tests (grab job, pipeline, disc, player: stop, pause, seek, prompts
 # between tracks) under ThreadSanitizer; any report fails. Not part of CI.
-TSAN_TESTS := tests/jobs/test_jobs tests/pipeline/test_pipeline tests/disc/test_disc
+TSAN_TESTS := tests/jobs/test_jobs tests/pipeline/test_pipeline tests/disc/test_disc \
+	tests/player/test_player
 tsan: deps build-tsan/build.ninja
 	cmake --build build-tsan -j $(JOBS) --target $(notdir $(TSAN_TESTS))
 	cd build-tsan && for test in $(TSAN_TESTS); do \

@@ -14,6 +14,7 @@ pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(DISCID REQUIRED IMPORTED_TARGET libdiscid)
 pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0)
+pkg_check_modules(CUE REQUIRED IMPORTED_TARGET libcue)
 # Rip verification: the CUETools database answers in XML; CRC-32 from zlib.
 pkg_check_modules(LIBXML2 REQUIRED IMPORTED_TARGET libxml-2.0)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)

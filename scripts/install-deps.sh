@@ -13,12 +13,15 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   libsndfile1-dev libsdl2-dev qt6-base-dev libglib2.0-dev libcli11-dev nlohmann-json3-dev
   libxml2-dev zlib1g-dev
+  libcue-dev
   # tests and benchmarks: frameworks, oracles and reference tools
   libgtest-dev libgmock-dev libbenchmark-dev libdiscid-dev
   ffmpeg sox flac lame mpg123 vorbis-tools bchunk libxml2-utils
   python3 python3-mutagen python3-gi gir1.2-totemplparser-1.0 time xvfb xauth
   # independent AccurateRip checksums for the verification tests
   whipper
+  # the crash report hands its mail to the user's mail client with xdg-email
+  xdg-utils
 )
 
 missing=()

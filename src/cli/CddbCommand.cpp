@@ -14,6 +14,7 @@
 #include "disc/LocalCDDB.h"
 #include "disc/QueryCDDBInfo.h"
 #include "jobs/Data.h"
+#include "jobs/NamesLookup.h"
 #include "jobs/TrackList.h"
 #include "settings/Settings.h"
 
@@ -64,17 +65,17 @@ int RunServers(const CliContext& context, const QuavermillSettings& settings) {
 }
 
 // Why a look-up gave no matches, as an exit status (the reason printed).
-int LookupFailed(std::int32_t status, const std::string& discId, bool json) {
+int LookupFailed(LookupFailure failure, std::int32_t status, const std::string& clientReason,
+                 const std::string& discId, bool json) {
     std::string reason;
     int exit = kExitFailed;
-    switch (status) {
-    case CCDRipper::kCDDBNoDrive:
-    case CCDRipper::kCDDBNoTracks:
+    switch (failure) {
+    case LookupFailure::kNoDisc:
         reason = "no disc in the drive, or its table of contents is unreadable";
         exit = kExitUsage;
         break;
-    case CCDRipper::kCDDBQueryFailed:
-        reason = "the CDDB query failed: " + qm::CDDBLastError();
+    case LookupFailure::kQueryFailed:
+        reason = "the CDDB query failed: " + clientReason;
         break;
     default:
         reason = "the CDDB server knows no disc with id " + discId;
@@ -117,12 +118,14 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
         }
     }
     ripper.SetMixedCDMode(options.mixed);
-    const std::int32_t count = ripper.QueryCDInfo(&settings.cddb, true);
+    CNamesLookup lookup(ripper, settings.cddb);
+    const std::int32_t count = lookup.Query();
     const std::string discId = qm::Format("%08x", ripper.GetCDDBID());
     if (count == 0) {
-        return LookupFailed(ripper.GetLastCDDBStatus(), discId, context.json);
+        return LookupFailed(lookup.GetFailure(), ripper.GetLastCDDBStatus(), lookup.GetReason(),
+                            discId, context.json);
     }
-    CQueryCDDBInfo chooser(ripper.GetCDDBMatches());
+    CQueryCDDBInfo& chooser = lookup.Matches();
     chooser.Init();
     std::optional<int> chosen;
     if (options.choose != 0) {
@@ -135,7 +138,7 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
     } else if (chooser.GetAutoChoice() >= 0) {
         chosen = chooser.GetAutoChoice();
     }
-    const bool extracted = chosen && ripper.ExtractCDInfo(*chosen);
+    const bool extracted = chosen && lookup.Extract(*chosen);
     const DiscInfo& disc = ripper.GetDiscInfo();
 
     if (context.json) {
@@ -193,7 +196,7 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
     }
     if (chosen && !extracted) {
         PrintError(qm::Format("the entry of match %d cannot be read: %s", *chosen + 1,
-                              qm::CDDBLastError().c_str()));
+                              lookup.GetReason().c_str()));
         return kExitFailed;
     }
     if (options.save) {

@@ -7,6 +7,7 @@
 #include "disc/CdioDrive.h"
 #include "disc/DriveList.h"
 #include "jobs/Data.h"
+#include "jobs/DriveChoice.h"
 #include "platform/SettingsStore.h"
 #include "platform/UserFolders.h"
 #include "settings/Settings.h"
@@ -58,47 +59,31 @@ bool CliContext::OpenNamedImage() const {
 }
 
 bool CliContext::AttachDrive(CCDRipper& ripper) const {
-    int index = 0;
-    if (!device.empty()) {
-        index = ResolveDevice(device);
-        if (index < 0) {
-            return false;
-        }
-    } else {
-        if (ripper.GetCDNumber() == 0) {
-            PrintError("no CD drive found; name a disc image with --device FILE.cue");
-            return false;
-        }
-        index = std::max(ripper.AutoDetect(), 0);
-    }
-    if (!ripper.Attach(index, 0)) {
-        PrintError("cannot open drive " + std::to_string(index));
-        return false;
-    }
-    return true;
+    // Without settings: the drive that holds an audio disc, else the first,
+    // read the plain way.
+    QuavermillSettings plain;
+    plain.drive.AutoDetectCD = true;
+    plain.drive.CDDrive = 0;
+    plain.drive.ReadMethod.fill(0);
+    return AttachDrive(ripper, plain);
 }
 
 bool CliContext::AttachDrive(CCDRipper& ripper, const QuavermillSettings& settings) const {
+    std::int32_t requested = -1;
     if (!device.empty()) {
-        return AttachDrive(ripper);
+        requested = ResolveDevice(device);
+        if (requested < 0) {
+            return false;
+        }
     }
-    const std::int32_t count = ripper.GetCDNumber();
-    if (count == 0) {
+    const std::int32_t index = ChooseDrive(ripper, settings, requested);
+    if (index < 0) {
         PrintError("no CD drive found; name a disc image with --device FILE.cue");
         return false;
     }
-    std::int32_t index = settings.drive.CDDrive;
-    if (settings.drive.AutoDetectCD) {
-        const std::int32_t found = ripper.AutoDetect();
-        if (found >= 0) {
-            index = found;
-        }
-    }
-    if (index < 0 || index >= count) {
-        index = 0;
-    }
-    const std::int32_t readType = index < kMaxDrives ? settings.drive.ReadMethod[index] : 0;
-    if (!ripper.Attach(index, readType)) {
+    // The command's own copy: "CD-Drive" is not stored from here.
+    QuavermillSettings chosen = settings;
+    if (!AttachChosenDrive(ripper, chosen, index)) {
         PrintError("cannot open drive " + std::to_string(index));
         return false;
     }
@@ -122,7 +107,8 @@ void CliContext::LoadSettings(QuavermillSettings& settings) const {
 void AddGlobalOptions(CLI::App& app, CliContext& context) {
     app.option_defaults()->group("Global options (before or after the command)");
     app.add_option("--device", context.device,
-                   "Drive index (as 'drives' lists), device path or disc image (.cue, .toc, .nrg)")
+                   "Drive index (as 'drives' lists), device path or disc image (.cue, .toc, .nrg, "
+                   "or an audio file with a cue sheet inside)")
         ->type_name("DRIVE");
     app.add_option("--settings", context.settingsFile, "Settings store file")->type_name("FILE");
     app.add_option("--data-dir", context.dataDir,

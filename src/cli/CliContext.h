@@ -63,6 +63,12 @@ Command AddGrabCommand(CLI::App& app);
 Command AddConfigCommand(CLI::App& app);
 Command AddVerifyCommand(CLI::App& app);
 Command AddOffsetCommand(CLI::App& app);
+Command AddAlbumCommand(CLI::App& app);
+Command AddPlayCommand(CLI::App& app);
+
+// Crash records go to the data folder --data-dir names; says so once when a
+// record from an earlier run is waiting there.
+void UseDataFolderForCrashes(const CliContext& context);
 
 // Prints "quavermill-cli: <text>" on standard error.
 void PrintError(const std::string& text);

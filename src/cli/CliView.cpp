@@ -28,32 +28,6 @@ void OnInterrupt(int /*signal*/) {
     }
 }
 
-// The terminal of standard input in single-key mode, while the object lives.
-class SingleKeyMode {
-public:
-    SingleKeyMode() {
-        if (::isatty(STDIN_FILENO) == 0 || ::tcgetattr(STDIN_FILENO, &m_saved) != 0) {
-            return;
-        }
-        termios raw = m_saved;
-        raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-        raw.c_cc[VMIN] = 1;
-        raw.c_cc[VTIME] = 0;
-        m_active = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
-    }
-    ~SingleKeyMode() {
-        if (m_active) {
-            ::tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
-        }
-    }
-    SingleKeyMode(const SingleKeyMode&) = delete;
-    SingleKeyMode& operator=(const SingleKeyMode&) = delete;
-
-private:
-    termios m_saved{};
-    bool m_active = false;
-};
-
 const char* AnswerText(PromptAnswer answer) {
     return answer == PromptAnswer::kYes ? "Yes" : "No";
 }
@@ -65,6 +39,23 @@ std::string WithoutCarriageReturns(std::string text) {
 }
 
 } // namespace
+
+SingleKeyMode::SingleKeyMode() {
+    if (::isatty(STDIN_FILENO) == 0 || ::tcgetattr(STDIN_FILENO, &m_saved) != 0) {
+        return;
+    }
+    termios raw = m_saved;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    m_active = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+}
+
+SingleKeyMode::~SingleKeyMode() {
+    if (m_active) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
+    }
+}
 
 InterruptGuard::InterruptGuard() {
     if (::pipe2(g_wakePipe, O_NONBLOCK | O_CLOEXEC) != 0) {

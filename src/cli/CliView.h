@@ -4,6 +4,8 @@
 // into a stop the main loop hands to the job.
 #pragma once
 
+#include <termios.h>
+
 #include <cstdio>
 #include <deque>
 #include <optional>
@@ -29,6 +31,22 @@ public:
     static int WakeDescriptor();
     // Waits up to `milliseconds` for an interrupt; true when one came.
     static bool Wait(int milliseconds);
+};
+
+// The terminal of standard input in single-key mode (no echo, no line
+// editing), while the object lives; nothing when standard input is no
+// terminal.
+class SingleKeyMode {
+public:
+    SingleKeyMode();
+    ~SingleKeyMode();
+    SingleKeyMode(const SingleKeyMode&) = delete;
+    SingleKeyMode& operator=(const SingleKeyMode&) = delete;
+    bool IsActive() const { return m_active; }
+
+private:
+    termios m_saved{};
+    bool m_active = false;
 };
 
 class CliView : public CTracksView {

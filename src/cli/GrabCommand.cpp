@@ -8,10 +8,10 @@
 #include <string>
 
 #include "CliContext.h"
+#include "CliDisc.h"
 #include "CliView.h"
 #include "core/Text.h"
 #include "disc/CDRipper.h"
-#include "disc/QueryCDDBInfo.h"
 #include "jobs/Data.h"
 #include "jobs/GrabJob.h"
 #include "jobs/TrackList.h"
@@ -32,141 +32,6 @@ struct GrabOptions {
     CLI::Option* outputOption = nullptr;
     CLI::Option* maskOption = nullptr;
 };
-
-std::optional<OutputFormat> ParseFormat(const std::string& name) {
-    static const std::pair<const char*, OutputFormat> kNames[] = {
-        {"wav", OutputFormat::WAV},   {"mp3", OutputFormat::MP3}, {"ogg", OutputFormat::OGG},
-        {"flac", OutputFormat::FLAC}, {"ape", OutputFormat::APE}, {"wma", OutputFormat::WMA}};
-    for (const auto& [text, format] : kNames) {
-        if (qm::EqualsNoCase(name, text)) {
-            return format;
-        }
-    }
-    return std::nullopt;
-}
-
-// "all", or numbers and ranges separated by commas ("1,3-5"). Nothing for
-// text that is neither.
-std::optional<std::set<std::int32_t>> ParseTrackList(const std::string& text, std::int32_t first,
-                                                     std::int32_t last) {
-    std::set<std::int32_t> tracks;
-    if (qm::EqualsNoCase(text, "all")) {
-        for (std::int32_t track = first; track <= last; ++track) {
-            tracks.insert(track);
-        }
-        return tracks;
-    }
-    std::size_t at = 0;
-    while (at <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', at), text.size());
-        const std::string item = text.substr(at, comma - at);
-        const std::size_t dash = item.find('-');
-        bool okFrom = false;
-        bool okTo = false;
-        const std::string fromText = item.substr(0, dash);
-        const std::int32_t from = qm::LeadingInteger(fromText, &okFrom);
-        const std::int32_t to =
-            dash == std::string::npos ? from : qm::LeadingInteger(item.substr(dash + 1), &okTo);
-        const bool digitsOnly = item.find_first_not_of("0123456789-") == std::string::npos;
-        if (!digitsOnly || !okFrom || (dash != std::string::npos && !okTo) || to < from) {
-            return std::nullopt;
-        }
-        for (std::int32_t track = from; track <= to && track <= last + 1; ++track) {
-            tracks.insert(track);
-        }
-        at = comma + 1;
-    }
-    return tracks;
-}
-
-// The CDDB look-up before a grab: the chosen match (or the only, or the
-// first) names the disc, and is kept in the local cache when the settings
-// say so. False (the reason printed) when nothing was found.
-bool LookUpNames(CData& data, CTrackList& list, int choose) {
-    CCDRipper& ripper = data.Ripper();
-    QuavermillSettings& settings = data.Settings();
-    ripper.SetMixedCDMode(list.IsMixedCDMode());
-    const std::int32_t count = ripper.QueryCDInfo(&settings.cddb, true);
-    if (count == 0) {
-        PrintError(ripper.GetLastCDDBStatus() == CCDRipper::kCDDBQueryFailed
-                       ? "the CDDB query failed: " + qm::CDDBLastError()
-                       : std::string("the CDDB server knows no such disc"));
-        return false;
-    }
-    CQueryCDDBInfo chooser(ripper.GetCDDBMatches());
-    chooser.Init();
-    std::int32_t chosen = 0;
-    if (choose > 0) {
-        chosen = chooser.OnOK(choose - 1);
-        if (chosen < 0) {
-            PrintError(qm::Format("there is no match %d; the look-up found %d", choose, count));
-            return false;
-        }
-    } else if (count > 1) {
-        std::fprintf(stderr, "CDDB: %d matches; taking the first (another with --choose N)\n",
-                     count);
-    }
-    if (!ripper.ExtractCDInfo(chosen)) {
-        PrintError("the CDDB entry cannot be read: " + qm::CDDBLastError());
-        return false;
-    }
-    list.GetCDDBInfo();
-    const DiscInfo& disc = ripper.GetDiscInfo();
-    std::fprintf(stderr, "CDDB: %s / %s\n", disc.artist.c_str(), disc.title.c_str());
-    if (settings.cddb.AutoSaveLocalCDDB) {
-        data.SaveLocalCDDB();
-    }
-    return true;
-}
-
-// What a refresh asked the main window to do. True when it asked for a
-// CDDB look-up.
-bool RunPostedCommands(CliView& view, CTrackList& list) {
-    bool lookUp = false;
-    while (!view.PostedCommands().empty()) {
-        const TracksCommand command = view.PostedCommands().front();
-        view.PostedCommands().pop_front();
-        switch (command) {
-        case TracksCommand::kMarkAll:
-            // The tracks to grab are the ones --tracks names.
-            break;
-        case TracksCommand::kToggleMixedCD:
-            list.EnableMixedCDMode(!list.IsMixedCDMode());
-            break;
-        case TracksCommand::kGetCDDBInfo:
-            lookUp = true;
-            break;
-        }
-    }
-    return lookUp;
-}
-
-// The job's 200 ms poll, and Ctrl-C as Stop.
-void RunJob(CGrabJob& job, CliView& view) {
-    bool stopping = false;
-    while (job.IsProcessing()) {
-        if (InterruptGuard::Wait(200) && InterruptGuard::Take() && !stopping) {
-            view.EndLiveLine();
-            std::fprintf(stderr, "Stopping...\n");
-            job.StopProcess();
-            stopping = true;
-        }
-        if (view.IsPollTimerRunning()) {
-            job.OnTimer();
-            view.DrawProgress();
-        }
-    }
-}
-
-void PrintLog(CData& data) {
-    std::printf("\nGrab log:\n");
-    for (const GrabLogEntry& entry : data.GrabLog().GetEntries()) {
-        const char* mark = entry.kind == kLogAttention ? "!"
-                           : entry.kind == kLogSuccess ? "+"
-                                                       : " ";
-        std::printf("%s %s\n", mark, entry.text.c_str());
-    }
-}
 
 int RunGrab(const CliContext& context, const GrabOptions& options) {
     if (!context.OpenNamedImage()) {
@@ -205,21 +70,9 @@ int RunGrab(const CliContext& context, const GrabOptions& options) {
                               : std::nullopt);
     CTrackList list(*data, view);
     CGrabJob job(*data, list, view);
-    list.Refresh();
-    if (!list.HasDisc()) {
-        PrintError("no disc in the drive, or its table of contents is unreadable");
-        return kExitUsage;
-    }
-    if (!list.HasAudioTracks()) {
-        PrintError("the disc has no audio tracks");
-        return kExitUsage;
-    }
-    const bool lookUp = RunPostedCommands(view, list);
-    if (options.cddb || settings.job.GetCDDBBeforeGrab || lookUp) {
-        if (LookUpNames(*data, list, options.choose) && settings.naming.AutoDetectMixedCD &&
-            list.IsMixedCD() != list.IsMixedCDMode()) {
-            list.EnableMixedCDMode(!list.IsMixedCDMode());
-        }
+    if (const int status = ReadDisc(*data, list, view, options.cddb, options.choose);
+        status != kExitOk) {
+        return status;
     }
 
     const std::int32_t first = list.GetFirstTrack();
@@ -286,9 +139,9 @@ int RunGrab(const CliContext& context, const GrabOptions& options) {
     bool failed = false;
     bool done = true;
     for (const int row : chosen) {
-        const std::string& status = list.GetStatus(row);
-        failed = failed || status == "Failed";
-        done = done && status.rfind("Complete", 0) == 0;
+        const CGrabJob::TrackOutcome outcome = job.GetOutcome(row);
+        failed = failed || outcome == CGrabJob::TrackOutcome::kFailed;
+        done = done && outcome == CGrabJob::TrackOutcome::kComplete;
     }
     if (failed) {
         return kExitFailed;

@@ -6,6 +6,8 @@
 #include "CliContext.h"
 #include "core/Text.h"
 #include "disc/CDRipper.h"
+#include "disc/CdAccess.h"
+#include "disc/SheetDrive.h"
 
 namespace qmcli {
 
@@ -37,12 +39,31 @@ int RunToc(const CliContext& context) {
         out["last"] = last;
         out["leadout"] = leadout;
         out["discid"] = id;
+        // A disc image read through its CUE sheet adds the sheet's names.
+        const auto drive = qm::HandleDrive(ripper.GetHandle());
+        const auto* image = dynamic_cast<const qm::SheetDrive*>(drive.get());
+        if (image != nullptr) {
+            const DiscInfo names = qm::SheetDiscInfo(image->Sheet());
+            out["disc"] = {{"artist", names.artist},
+                           {"album", names.title},
+                           {"year", names.year > 0 ? std::to_string(names.year) : ""},
+                           {"genre", names.genre},
+                           {"catalog", image->Sheet().catalog}};
+        }
         out["tracks"] = nlohmann::ordered_json::array();
         for (std::int32_t track = first; track <= last; ++track) {
-            out["tracks"].push_back({{"number", track},
-                                     {"start", ripper.GetStartSector(track)},
-                                     {"sectors", ripper.GetTrackLength(track, true)},
-                                     {"data", ripper.IsDataTrack(track)}});
+            nlohmann::ordered_json entry = {{"number", track},
+                                            {"start", ripper.GetStartSector(track)},
+                                            {"sectors", ripper.GetTrackLength(track, true)},
+                                            {"data", ripper.IsDataTrack(track)}};
+            const auto row = static_cast<std::size_t>(track - first);
+            if (image != nullptr && row < image->Sheet().tracks.size()) {
+                const qm::CueTrack& named = image->Sheet().tracks[row];
+                entry["title"] = named.title;
+                entry["artist"] = named.performer;
+                entry["isrc"] = named.isrc;
+            }
+            out["tracks"].push_back(entry);
         }
         std::printf("%s\n", out.dump().c_str());
         return kExitOk;

@@ -6,11 +6,18 @@
 #include <vector>
 
 #include "CliContext.h"
+#include "core/CrashHandler.h"
 #include "core/Diagnostics.h"
 #include "disc/CdioLog.h"
 #include "platform/SettingsStore.h"
+#include "platform/UserFolders.h"
 
 int main(int argc, char** argv) {
+    qm::InstallCrashHandler({.productLine = "Quavermill v" QM_VERSION,
+                             .programName = "quavermill-cli",
+                             .dataFolder = qm::DefaultDataFolder(),
+                             .mode = qm::CrashReportMode::kPrintReportCommand,
+                             .reportProgram = {}});
     g_FunctionTracer.Init(10, 20);
     qm::InstallCdioLogHandler();
 
@@ -28,8 +35,8 @@ int main(int argc, char** argv) {
     qmcli::AddGlobalOptions(app, context);
     const std::vector<qmcli::Command> commands = {
         qmcli::AddDrivesCommand(app), qmcli::AddTocCommand(app),    qmcli::AddCddbCommand(app),
-        qmcli::AddGrabCommand(app),   qmcli::AddConfigCommand(app), qmcli::AddVerifyCommand(app),
-        qmcli::AddOffsetCommand(app)};
+        qmcli::AddGrabCommand(app),   qmcli::AddConfigCommand(app), qmcli::AddAlbumCommand(app),
+        qmcli::AddPlayCommand(app),   qmcli::AddVerifyCommand(app), qmcli::AddOffsetCommand(app)};
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -39,6 +46,7 @@ int main(int argc, char** argv) {
     if (!context.settingsFile.empty()) {
         qm::SetSettingsPath(context.settingsFile);
     }
+    qmcli::UseDataFolderForCrashes(context);
     for (const qmcli::Command& command : commands) {
         if (command.app->parsed()) {
             return command.run(context);

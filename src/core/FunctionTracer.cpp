@@ -14,6 +14,57 @@ bool SameName(const char* a, const char* b) {
     return std::strncmp(a, b, CFunctionTracer::kNameLength - 1) == 0;
 }
 
+// Appends to a fixed buffer, always NUL-terminated, never past its end. A
+// field is read up to its NUL or its own size, whichever comes first, so a
+// slot or line caught half-written gives a short text, not a runaway read.
+// Control characters other than the line ends it writes itself become '?'.
+class BoundedWriter {
+public:
+    BoundedWriter(char* out, std::size_t capacity) noexcept : m_out(out), m_capacity(capacity) {
+        if (m_out != nullptr && m_capacity > 0) {
+            m_out[0] = '\0';
+        }
+    }
+
+    void Field(const char* text, std::size_t size) noexcept {
+        for (std::size_t i = 0; i < size && text[i] != '\0'; ++i) {
+            const char c = text[i];
+            Put(static_cast<unsigned char>(c) < 0x20 ? '?' : c);
+        }
+    }
+    void Text(const char* text) noexcept {
+        while (*text != '\0') {
+            Put(*text++);
+        }
+    }
+    std::size_t Length() const noexcept { return m_length; }
+
+private:
+    void Put(char c) noexcept {
+        if (m_out == nullptr || m_length + 1 >= m_capacity) {
+            return;
+        }
+        m_out[m_length++] = c;
+        m_out[m_length] = '\0';
+    }
+
+    char* m_out;
+    std::size_t m_capacity;
+    std::size_t m_length = 0;
+};
+
+// Room for every text the tracer gives: each slot or line with its line end.
+std::size_t StackCapacity(int slotCount) {
+    return static_cast<std::size_t>(slotCount + 1) * (2 * CFunctionTracer::kNameLength + 16);
+}
+std::size_t LinesCapacity(int lineCapacity) {
+    return static_cast<std::size_t>(lineCapacity) * (CFunctionTracer::kLineLength + 2) + 1;
+}
+
+std::string FromBuffer(std::vector<char>& buffer, std::size_t length) {
+    return std::string(buffer.data(), length);
+}
+
 } // namespace
 
 bool CFunctionTracer::Init(int slotCount, int lineCapacity) {
@@ -31,7 +82,7 @@ bool CFunctionTracer::Init(int slotCount, int lineCapacity) {
 }
 
 bool CFunctionTracer::Enter(const char* method, const char* classTag) {
-    if (!m_enabled) {
+    if (!IsRecording()) {
         return false;
     }
     std::unique_lock<std::timed_mutex> lock(m_lock, kLockWait);
@@ -61,7 +112,7 @@ bool CFunctionTracer::Enter(const char* method, const char* classTag) {
 }
 
 bool CFunctionTracer::Leave(const char* method, const char* classTag, int exitIndex) {
-    if (!m_enabled) {
+    if (!IsRecording()) {
         return false;
     }
     std::unique_lock<std::timed_mutex> lock(m_lock, kLockWait);
@@ -111,25 +162,45 @@ void CFunctionTracer::AppendLine(const char* format, const char* method, const c
 }
 
 std::string CFunctionTracer::GetCurrentFunction() const {
+    std::vector<char> buffer(2 * kNameLength + 2);
+    return FromBuffer(buffer, FormatCurrentFunction(buffer.data(), buffer.size()));
+}
+
+std::string CFunctionTracer::GetCallStack() const {
+    std::vector<char> buffer(StackCapacity(m_slotCount));
+    return FromBuffer(buffer, FormatCallStack(buffer.data(), buffer.size()));
+}
+
+std::string CFunctionTracer::GetRecentLines() const {
+    std::vector<char> buffer(LinesCapacity(m_lineCapacity));
+    return FromBuffer(buffer, FormatRecentLines(buffer.data(), buffer.size()));
+}
+
+std::size_t CFunctionTracer::FormatCurrentFunction(char* out, std::size_t capacity) const noexcept {
+    BoundedWriter writer(out, capacity);
     if (!m_enabled) {
-        return {};
+        return 0;
     }
     for (int i = m_slotCount - 1; i >= 0; --i) {
         const Slot& slot = m_slots[static_cast<std::size_t>(i)];
         if (!slot.free) {
-            return std::string(slot.method) + ":" + slot.classTag;
+            writer.Field(slot.method, kNameLength);
+            writer.Text(":");
+            writer.Field(slot.classTag, kNameLength);
+            break;
         }
     }
-    return {};
+    return writer.Length();
 }
 
-std::string CFunctionTracer::GetCallStack() const {
-    std::string out;
+std::size_t CFunctionTracer::FormatCallStack(char* out, std::size_t capacity) const noexcept {
+    BoundedWriter writer(out, capacity);
     if (!m_enabled) {
-        return out;
+        return 0;
     }
     bool separatorWritten = false;
-    for (const Slot& slot : m_slots) {
+    for (int i = 0; i < m_slotCount; ++i) {
+        const Slot& slot = m_slots[static_cast<std::size_t>(i)];
         if (slot.state == 0) {
             continue;
         }
@@ -138,7 +209,7 @@ std::string CFunctionTracer::GetCallStack() const {
             word = slot.state == 1 ? "Enter" : (slot.state == 2 ? "Leave" : "Unknown");
         } else {
             if (!separatorWritten) {
-                out += "---------\r\n";
+                writer.Text("---------\r\n");
                 separatorWritten = true;
             }
             if (slot.state != 1 && slot.state != 2) {
@@ -146,24 +217,29 @@ std::string CFunctionTracer::GetCallStack() const {
             }
             word = slot.state == 1 ? "Enter" : "Leave";
         }
-        out += slot.method;
-        out += ':';
-        out += slot.classTag;
-        out += " [";
-        out += word;
-        out += "]\r\n";
+        writer.Field(slot.method, kNameLength);
+        writer.Text(":");
+        writer.Field(slot.classTag, kNameLength);
+        writer.Text(" [");
+        writer.Text(word);
+        writer.Text("]\r\n");
     }
-    return out;
+    return writer.Length();
 }
 
-std::string CFunctionTracer::GetRecentLines() const {
-    std::string out;
-    if (!m_enabled) {
-        return out;
+std::size_t CFunctionTracer::FormatRecentLines(char* out, std::size_t capacity) const noexcept {
+    BoundedWriter writer(out, capacity);
+    if (!m_enabled || m_lineCapacity <= 0) {
+        return 0;
     }
-    for (int i = 0; i < m_lineCount; ++i) {
-        out += m_lines[static_cast<std::size_t>((m_lineFirst + i) % m_lineCapacity)].data();
-        out += "\r\n";
+    // The counters may be caught between two updates: keep them in range.
+    const int count =
+        m_lineCount < 0 ? 0 : (m_lineCount > m_lineCapacity ? m_lineCapacity : m_lineCount);
+    const int first = m_lineFirst < 0 || m_lineFirst >= m_lineCapacity ? 0 : m_lineFirst;
+    for (int i = 0; i < count; ++i) {
+        writer.Field(m_lines[static_cast<std::size_t>((first + i) % m_lineCapacity)].data(),
+                     kLineLength);
+        writer.Text("\r\n");
     }
-    return out;
+    return writer.Length();
 }

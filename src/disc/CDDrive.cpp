@@ -55,7 +55,8 @@ bool CCDDrive::TrackBounds(std::int32_t track, std::int32_t* start, std::int32_t
     if (index + 1 < toc.tracks.size()) {
         *end = toc.tracks[index + 1].start;
         // Up to the audio part's end when a data session follows.
-        if (toc.tracks[index + 1].data && !toc.tracks[index].data) {
+        if (toc.tracks[index + 1].data && !toc.tracks[index].data &&
+            qm::SessionBreakBefore(toc, index + 1)) {
             *end -= CCDRipper::kDataTrackGap;
         }
     } else {

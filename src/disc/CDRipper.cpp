@@ -228,7 +228,7 @@ std::int32_t CCDRipper::GetTrackLength(std::int32_t track, bool inSectors) {
     }
     std::int32_t seconds =
         (next.address[1] - entry.address[1]) * 60 + (next.address[2] - entry.address[2]);
-    if (IsData(next)) {
+    if (IsData(next) && qm::SessionBreakBefore(m_handle, next.trackNumber)) {
         seconds -= kDataTrackGap / qm::kSectorsPerSecond;
     }
     QM_RETURN(2, seconds);
@@ -543,7 +543,8 @@ std::int32_t CCDRipper::Start() {
     const std::int32_t index = m_track - toc.firstTrack;
     std::int32_t startSector = static_cast<std::int32_t>(Address(toc.entries[index]));
     std::int32_t endSector = static_cast<std::int32_t>(Address(toc.entries[index + 1]));
-    if (IsData(toc.entries[index + 1])) {
+    if (IsData(toc.entries[index + 1]) &&
+        qm::SessionBreakBefore(m_handle, toc.entries[index + 1].trackNumber)) {
         endSector -= kDataTrackGap;
     }
     if (m_cutEnabled) {

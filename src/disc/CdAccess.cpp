@@ -457,6 +457,15 @@ int GetCDId(CdHandle* handle, char* text, int size) {
     return Done();
 }
 
+bool SessionBreakBefore(CdHandle* handle, int track) {
+    DiscToc toc;
+    if (handle == nullptr || !handle->drive->ReadToc(toc) || track < toc.firstTrack ||
+        track > toc.lastTrack) {
+        return false;
+    }
+    return SessionBreakBefore(toc, static_cast<std::size_t>(track - toc.firstTrack));
+}
+
 std::uint32_t CddbDiscId(const DiscToc& toc) {
     if (toc.tracks.empty()) {
         return 0;

@@ -145,6 +145,10 @@ int GetCDDBDiskID(CdHandle* handle, std::uint32_t* ids, int count);
 // The drive behind a handle (null for none).
 std::shared_ptr<CdDrive> HandleDrive(CdHandle* handle);
 
+// Whether the track numbered `track` opens a later session (SessionBreakBefore
+// in CdDrive.h); false when the disc has no such track.
+bool SessionBreakBefore(CdHandle* handle, int track);
+
 // The standard CDDB disc id of a table of contents.
 std::uint32_t CddbDiscId(const DiscToc& toc);
 

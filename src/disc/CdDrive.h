@@ -4,6 +4,7 @@
 // their own into the drive list (DriveList.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,7 +37,20 @@ struct DiscToc {
     int lastTrack = 0;
     std::vector<DiscTocTrack> tracks; // firstTrack .. lastTrack
     std::int32_t leadout = 0;         // sector after the last one of the disc
+    // First sector of the last session on a multi-session disc (an Enhanced
+    // CD's data track); 0 when the disc has one session or cannot say.
+    std::int32_t lastSessionStart = 0;
 };
+
+// Whether tracks[index] opens a later session than the track before it: an
+// Enhanced CD keeps a lead-out and a lead-in (11400 sectors) between its
+// audio and its data session, which the audio track before must not run into.
+// A data track that follows the audio in the same session has no such gap.
+inline bool SessionBreakBefore(const DiscToc& toc, std::size_t index) {
+    return index > 0 && index < toc.tracks.size() && toc.lastSessionStart > 0 &&
+           toc.tracks[index].start >= toc.lastSessionStart &&
+           toc.tracks[index - 1].start < toc.lastSessionStart;
+}
 
 enum class AudioState { kNone, kPlaying, kPaused, kCompleted, kError };
 

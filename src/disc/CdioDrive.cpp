@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "disc/CdioLog.h"
+#include "disc/CueSheet.h"
 
 namespace qm {
 
@@ -217,6 +218,17 @@ std::shared_ptr<CdioDrive> CdioDrive::ForImage(const std::filesystem::path& shee
     if (HasExtension(sheet, ".cue") && !drive->StageCue(sheet, &why)) {
         return fail(why);
     }
+    // libcdio does not read a sheet's sessions.
+    if (HasExtension(sheet, ".cue")) {
+        if (const auto parsed = ReadCueSheet(sheet, &why)) {
+            for (const CueTrack& track : parsed->tracks) {
+                if (track.session > 1) {
+                    drive->m_laterSessionTrack = track.number;
+                    break;
+                }
+            }
+        }
+    }
     ClearCdioMessage();
     if (!drive->OpenLocked()) {
         why = LastCdioMessage();
@@ -360,6 +372,16 @@ bool CdioDrive::ReadTocLocked(DiscToc& toc) {
         return false;
     }
     m_leadout = toc.leadout;
+    // A later session (an Enhanced CD's data) lies behind a lead-out and a
+    // lead-in of its own.
+    lsn_t lastSession = 0;
+    if (m_laterSessionTrack >= toc.firstTrack && m_laterSessionTrack <= toc.lastTrack) {
+        toc.lastSessionStart =
+            toc.tracks[static_cast<std::size_t>(m_laterSessionTrack - toc.firstTrack)].start;
+    } else if (cdio_get_last_session(m_cdio, &lastSession) == DRIVER_OP_SUCCESS &&
+               lastSession > 0 && lastSession < toc.leadout) {
+        toc.lastSessionStart = lastSession;
+    }
     return true;
 }
 

@@ -63,6 +63,7 @@ private:
     int m_opens = 0;
     CdIo_t* m_cdio = nullptr;
     std::int32_t m_leadout = 0;
+    int m_laterSessionTrack = 0; // a CUE sheet's first track after REM SESSION 02, if any
 };
 
 } // namespace qm

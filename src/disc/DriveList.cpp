@@ -3,9 +3,11 @@
 #include <cdio/cdio.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "disc/CdioDrive.h"
 #include "disc/CdioLog.h"
+#include "disc/SheetDrive.h"
 
 namespace qm {
 
@@ -122,8 +124,25 @@ int DriveList::AddImage(const std::filesystem::path& sheet, std::string* error) 
     }
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::absolute(sheet, ec);
-    auto drive = CdioDrive::ForImage(ec ? sheet : full, error);
+    const std::filesystem::path path = ec ? sheet : full;
+    std::string why;
+    std::shared_ptr<CdDrive> drive;
+    // CUE sheets (over BIN or audio files) and audio files with a sheet of
+    // their own are served here; libcdio reads cdrdao TOC and NRG images.
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ext == ".cue") {
+        drive = SheetDrive::ForSheet(path, &why);
+    } else if (IsSheetImage(path)) {
+        drive = SheetDrive::ForAudioFile(path, &why);
+    } else {
+        drive = CdioDrive::ForImage(path, &why);
+    }
     if (!drive) {
+        if (error != nullptr) {
+            *error = why;
+        }
         return -1;
     }
     std::lock_guard<std::mutex> lock(m_lock);

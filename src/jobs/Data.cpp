@@ -2,7 +2,9 @@
 
 #include "core/Text.h"
 #include "core/Trace.h"
+#include "disc/CdAccess.h"
 #include "disc/LocalCDDB.h"
+#include "disc/SheetDrive.h"
 #include "output/Naming.h"
 #include "output/Playlist.h"
 #include "platform/UserFolders.h"
@@ -111,6 +113,29 @@ bool CData::LoadLocalCDDB() {
     m_discTexts.year = disc.year >= 1 && disc.year <= 9999 ? std::to_string(disc.year) : "";
     m_discTexts.genre = disc.genre;
     QM_RETURN(2, true);
+}
+
+bool CData::LoadSheetNames() {
+    QM_TRACE("Data");
+    const std::shared_ptr<qm::CdDrive> drive = qm::HandleDrive(m_ripper.GetHandle());
+    const std::optional<DiscInfo> names = drive ? qm::SheetDiscInfo(*drive) : std::nullopt;
+    if (!names) {
+        QM_RETURN(0, false);
+    }
+    DiscInfo& disc = m_ripper.GetDiscInfo();
+    disc.artist = names->artist;
+    disc.title = names->title;
+    disc.year = names->year;
+    disc.genre = names->genre;
+    for (std::size_t i = 0; i < disc.tracks.size() && i < names->tracks.size(); ++i) {
+        disc.tracks[i].title = names->tracks[i].title;
+        disc.tracks[i].artist = names->tracks[i].artist;
+    }
+    m_discTexts.album = disc.title;
+    m_discTexts.artist = disc.artist;
+    m_discTexts.year = disc.year >= 1 && disc.year <= 9999 ? std::to_string(disc.year) : "";
+    m_discTexts.genre = disc.genre;
+    QM_RETURN(1, true);
 }
 
 std::string CData::GeneratePlaylistName() {

@@ -14,12 +14,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "disc/CDDrive.h"
 #include "disc/CDRipper.h"
 #include "jobs/GrabLog.h"
 #include "jobs/TrackChain.h"
+#include "player/Player.h"
+#include "player/SoundPlayer.h"
 #include "settings/Settings.h"
 #include "settings/TrackRecord.h"
 
@@ -34,9 +37,12 @@ struct DiscTexts {
     bool operator==(const DiscTexts&) const = default;
 };
 
+class CTrackList;
+
 class CData {
 public:
     CData();
+    ~CData();
     CData(const CData&) = delete;
     CData& operator=(const CData&) = delete;
 
@@ -99,6 +105,9 @@ public:
     bool SaveLocalCDDB();
     // Also sets the disc texts.
     bool LoadLocalCDDB();
+    // Fills the disc's names from the CD-Text and REM lines of the CUE sheet
+    // the drive reads (a disc image); false when there is none to take.
+    bool LoadSheetNames();
 
     // The grab's playlist ("" when none is wanted), its creation or check at
     // the start of the grab, and adding a finished track.
@@ -106,7 +115,35 @@ public:
     bool PreparePlaylist(const std::string& path);
     bool AddToPlaylist(const std::string& playlist, const std::string& track);
 
+    // Playing a track (DataPlay.cpp). Digital playing ("HowToPlay" not 0)
+    // runs the ripper in play mode into the player on a thread of its own;
+    // analog playing asks the drive to play. The user-interface thread
+    // calls these; the player's worker only runs the ripper.
+    CPlayer& Player() { return m_player; }
+    // The list whose row shows "Playing ..." while its track plays (none
+    // in the terminal).
+    void SetPlayList(CTrackList* list) { m_playList = list; }
+    // Plays the track of row `listIndex` from `startOffset` seconds into it.
+    bool Play(std::int32_t listIndex, std::int32_t startOffset);
+    bool StopPlay(bool keepDrivePlaying);
+    // True from Play to StopPlay; IsPlayEnded once a digital track has been
+    // played out or ended with an error (its worker has finished).
+    bool IsPlaying() const { return m_playing.load(); }
+    bool IsPlayPaused() const { return m_paused.load(); }
+    bool IsPlayEnded() const { return m_playEnded.load(); }
+    // The track being played, -1 when none.
+    std::int32_t GetPlayTrack() const { return m_playTrack.load(); }
+    // Sectors from the start of the track; -1 when not playing or unknown.
+    std::int32_t GetPlayerPosition();
+    bool PlayerSeek(std::int32_t seconds);
+    bool Pause(bool on);
+    // The completion sound ("EnableSound", "SoundFile"), asynchronously.
+    void PlaySound();
+    CSoundPlayer& SoundPlayer() { return m_sound; }
+
 private:
+    void PlayProc();
+
     // What names a disc's cache entry: its id (0: none) and track range.
     struct CacheKey {
         std::uint32_t id = 0;
@@ -130,4 +167,19 @@ private:
     std::atomic<bool> m_multiDisc{false};
     std::atomic<bool> m_mixedCD{false};
     std::filesystem::path m_dataFolder;
+
+    CPlayer m_player;
+    CSoundPlayer m_sound;
+    qm::EventHandle m_playFinish;
+    CTrackList* m_playList = nullptr;
+    std::thread m_playThread;
+    std::atomic<bool> m_playing{false};
+    std::atomic<bool> m_paused{false};
+    std::atomic<bool> m_playEnded{false};
+    std::atomic<std::int32_t> m_playTrack{-1};
+    std::atomic<std::int32_t> m_playStart{0};
+    std::atomic<std::int32_t> m_playEnd{0};
+    bool m_playDigital = true;
+    int m_playRow = -1;
+    std::string m_playSavedStatus;
 };

@@ -46,6 +46,21 @@ int CGrabJob::CurrentRow() const {
     QM_RETURN(0, m_data.GetCurrentTrack() - m_list.GetFirstTrack());
 }
 
+CGrabJob::TrackOutcome CGrabJob::GetOutcome(int row) const {
+    QM_TRACE("TracksWnd");
+    if (row < 0 || static_cast<std::size_t>(row) >= m_outcomes.size()) {
+        QM_RETURN(0, TrackOutcome::kWaiting);
+    }
+    QM_RETURN(1, m_outcomes[static_cast<std::size_t>(row)]);
+}
+
+void CGrabJob::SetOutcome(int row, TrackOutcome outcome) {
+    QM_TRACE("TracksWnd");
+    if (row >= 0 && static_cast<std::size_t>(row) < m_outcomes.size()) {
+        m_outcomes[static_cast<std::size_t>(row)] = outcome;
+    }
+}
+
 PromptAnswer CGrabJob::Ask(const std::string& message, int countdown) {
     QM_TRACE("TracksWnd");
     CWarningPrompt prompt(message, countdown);
@@ -58,6 +73,7 @@ void CGrabJob::StartProcess() {
         QM_RETURN(0);
     }
     int checked = 0;
+    m_outcomes.assign(static_cast<std::size_t>(m_list.GetRowCount()), TrackOutcome::kWaiting);
     for (int row = 0; row < m_list.GetRowCount(); ++row) {
         m_list.SetSelected(row, false);
         if (m_list.IsDataRow(row)) {
@@ -338,6 +354,7 @@ void CGrabJob::OnProcessEnd() {
             const std::string message = g_Error.FullMessage(item) + ". Continue?";
             if (Ask(message, kErrorCountdown) == PromptAnswer::kNo) {
                 m_list.SetStatus(row, "Failed");
+                SetOutcome(row, TrackOutcome::kFailed);
                 m_data.AddToLog("Failed.", kLogAttention);
                 m_view.ShowRowProgress(-1);
                 DeletePartialOutput();
@@ -361,11 +378,13 @@ void CGrabJob::OnProcessEnd() {
         if (cancelled) {
             g_Error.ResetAll();
             m_list.SetStatus(row, "Cancelled");
+            SetOutcome(row, TrackOutcome::kCancelled);
             m_data.AddToLog("Cancelled", kLogSuccess);
             EndJob(EndReason::kCancelled);
             QM_RETURN(1);
         }
         m_list.SetStatus(row, "Failed");
+        SetOutcome(row, TrackOutcome::kFailed);
         m_data.AddToLog("Failed.", kLogAttention);
     }
     if (m_stopRequested.load()) {
@@ -429,6 +448,7 @@ void CGrabJob::CompleteTrack(int row) {
                         kLogAttention);
     }
     m_completedFiles.push_back(m_outputFileName);
+    SetOutcome(row, TrackOutcome::kComplete);
     m_list.SetChecked(row, false);
     RipReportTrack entry;
     entry.number = m_data.GetCurrentTrack();

@@ -43,6 +43,14 @@ public:
         kNoDisc,    // the disc was taken out between tracks
     };
 
+    // What became of a row in the last grab.
+    enum class TrackOutcome {
+        kWaiting,   // not grabbed (not checked, or the job ended before it)
+        kComplete,  // its file is written and tagged
+        kFailed,    // an error; its partial file is deleted
+        kCancelled, // Stop; its partial file is deleted
+    };
+
     CGrabJob(CData& data, CTrackList& list, CTracksView& view);
     CGrabJob(const CGrabJob&) = delete;
     CGrabJob& operator=(const CGrabJob&) = delete;
@@ -78,6 +86,8 @@ public:
     // The playlist of the last grab ("" when none was made).
     const std::string& GetPlaylistName() const { return m_playlistName; }
     bool IsPlaylistOk() const { return m_playlistOk; }
+    // The outcome of `row` in the last grab, as the job recorded it.
+    TrackOutcome GetOutcome(int row) const;
     // The files the last grab completed, in order.
     const std::vector<std::string>& GetCompletedFiles() const { return m_completedFiles; }
     // The last grab's checksums and verdicts, and the rip log and cue sheet
@@ -115,6 +125,7 @@ private:
     // The rip log and the cue sheet beside the first completed file.
     void WriteRipReport();
     int CurrentRow() const;
+    void SetOutcome(int row, TrackOutcome outcome);
 
     CData& m_data;
     CTrackList& m_list;
@@ -129,6 +140,7 @@ private:
     std::string m_savedTitle;
     std::string m_playlistName;
     std::vector<std::string> m_completedFiles;
+    std::vector<TrackOutcome> m_outcomes;
     bool m_playlistOk = false;
     int m_passIndex = 0;
     int m_passCount = 1;

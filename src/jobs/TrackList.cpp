@@ -105,8 +105,10 @@ bool CTrackList::Refresh() {
         (record.isDataTrack ? m_hasDataTracks : m_hasAudioTracks) = true;
     }
     TagsFromDiscInfo();
-    if (settings.cddb.AutoLoadLocalCDDB) {
-        m_data.LoadLocalCDDB();
+    // A disc image's own sheet names the disc when the cache does not.
+    const bool cached = settings.cddb.AutoLoadLocalCDDB && m_data.LoadLocalCDDB();
+    if (!cached && m_data.LoadSheetNames()) {
+        TagsFromDiscInfo();
     }
     m_view.ResetRows(count, m_hasAudioTracks);
     texts.album = disc.title;
@@ -414,6 +416,25 @@ void CTrackList::EnableMixedCDMode(bool on) {
         }
     }
     QM_EXIT(1);
+}
+
+void CTrackList::ToggleMixedCDMode() {
+    QM_TRACE("TracksWnd");
+    if (!IsMixedCDMode()) {
+        UpdateCDInfo(true);
+        EnableMixedCDMode(true);
+        UpdateCDInfo(true);
+    } else {
+        EnableMixedCDMode(false);
+    }
+    SyncFormat();
+}
+
+void CTrackList::FollowMixedCD() {
+    QM_TRACE("TracksWnd");
+    if (m_data.Settings().naming.AutoDetectMixedCD && IsMixedCD() != IsMixedCDMode()) {
+        ToggleMixedCDMode();
+    }
 }
 
 void CTrackList::OnEndEditLabel(int row, int column, const std::string& text) {

@@ -46,6 +46,11 @@ public:
     bool IsMixedCD();
     void EnableMixedCDMode(bool on);
     bool IsMixedCDMode() const { return m_artistColumn >= 0; }
+    // The mixed-CD command: switching on first takes the info bar's names
+    // so that the artist column shows them; the format combo follows.
+    void ToggleMixedCDMode();
+    // With "AutoDetectMixedCD" on, the mode follows the track artists.
+    void FollowMixedCD();
     // Column indexes (-1: not shown).
     int GetArtistColumn() const { return m_artistColumn; }
     int GetTimeColumn() const { return m_timeColumn; }

@@ -14,7 +14,6 @@
 #include "core/Trace.h"
 #include "disc/CDRipper.h"
 #include "disc/CddbAccess.h"
-#include "disc/QueryCDDBInfo.h"
 #include "ui/QueryCDDBInfoDlg.h"
 
 namespace qm::ui {
@@ -96,56 +95,44 @@ bool RunCddbRequest(QWidget* parent, const QString& text, const std::function<vo
     QM_RETURN(0, !wait.Cancelled());
 }
 
+CWindowLookupView::CWindowLookupView(QWidget* parent) : m_parent(parent) {
+    QM_TRACE("MainFrm");
+}
+
+bool CWindowLookupView::RunRequest(const std::string& text, const std::function<void()>& work) {
+    QM_TRACE("MainFrm");
+    QM_RETURN(0, RunCddbRequest(m_parent, QString::fromStdString(text), work));
+}
+
+std::int32_t CWindowLookupView::Choose(CQueryCDDBInfo& matches) {
+    QM_TRACE("MainFrm");
+    CQueryCDDBInfoDlg chooser(matches, m_parent);
+    QM_RETURN(0, chooser.Choose());
+}
+
+void CWindowLookupView::ShowFailure(LookupFailure failure, const std::string& reason) {
+    QM_TRACE("MainFrm");
+    switch (failure) {
+    case LookupFailure::kNoDisc:
+        ShowError(m_parent, kCddbNoDiskText, "");
+        break;
+    case LookupFailure::kQueryFailed:
+        ShowError(m_parent, kCddbQueryFailedText, reason);
+        break;
+    case LookupFailure::kNoMatch:
+        ShowError(m_parent, kCddbNoMatchText, "");
+        break;
+    case LookupFailure::kEntryFailed:
+        ShowError(m_parent, kCddbEntryFailedText, reason);
+        break;
+    }
+}
+
 bool RunCddbLookup(QWidget* parent, CCDRipper& ripper, const QuavermillSettings& settings) {
     QM_TRACE("MainFrm");
-    std::int32_t count = 0;
-    std::int32_t status = CCDRipper::kCDDBOk;
-    std::string reason;
-    // The client's reason is kept per thread: it is read on the worker.
-    const bool waited = RunCddbRequest(parent, QStringLiteral("Asking the CDDB server..."), [&] {
-        count = ripper.QueryCDInfo(&settings.cddb, true);
-        status = ripper.GetLastCDDBStatus();
-        reason = qm::CDDBLastError();
-    });
-    if (!waited) {
-        QM_RETURN(0, false);
-    }
-    if (count <= 0) {
-        switch (status) {
-        case CCDRipper::kCDDBNoDrive:
-        case CCDRipper::kCDDBNoTracks:
-            ShowError(parent, kCddbNoDiskText, "");
-            break;
-        case CCDRipper::kCDDBQueryFailed:
-            ShowError(parent, kCddbQueryFailedText, reason);
-            break;
-        default:
-            ShowError(parent, kCddbNoMatchText, "");
-            break;
-        }
-        QM_RETURN(1, false);
-    }
-
-    CQueryCDDBInfo matches(ripper.GetCDDBMatches());
-    CQueryCDDBInfoDlg chooser(matches, parent);
-    const std::int32_t chosen = chooser.Choose();
-    if (chosen < 0) {
-        QM_RETURN(2, false);
-    }
-
-    bool extracted = false;
-    const bool fetched = RunCddbRequest(parent, QStringLiteral("Reading the CDDB entry..."), [&] {
-        extracted = ripper.ExtractCDInfo(chosen);
-        reason = qm::CDDBLastError();
-    });
-    if (!fetched) {
-        QM_RETURN(3, false);
-    }
-    if (!extracted) {
-        ShowError(parent, kCddbEntryFailedText, reason);
-        QM_RETURN(4, false);
-    }
-    QM_RETURN(5, true);
+    CWindowLookupView view(parent);
+    CNamesLookup lookup(ripper, settings.cddb);
+    QM_RETURN(0, lookup.Fetch(view));
 }
 
 } // namespace qm::ui

@@ -15,6 +15,7 @@
 
 #include <QString>
 
+#include "jobs/NamesLookup.h"
 #include "settings/Settings.h"
 
 class CCDRipper;
@@ -35,6 +36,20 @@ inline constexpr const char* kCddbEntryFailedText = "Failed to read the CDDB ent
 // waits for `work` to return; the dialog stays up until then.
 // False when the user cancelled (what `work` did is then to be ignored).
 bool RunCddbRequest(QWidget* parent, const QString& text, const std::function<void()>& work);
+
+// The look-up's front end in the window: the requests wait in the dialog
+// above, several matches are chosen among in CQueryCDDBInfoDlg, failures
+// are told in a box titled "Error".
+class CWindowLookupView final : public CNamesLookupView {
+public:
+    explicit CWindowLookupView(QWidget* parent);
+    bool RunRequest(const std::string& text, const std::function<void()>& work) override;
+    std::int32_t Choose(CQueryCDDBInfo& matches) override;
+    void ShowFailure(LookupFailure failure, const std::string& reason) override;
+
+private:
+    QWidget* m_parent;
+};
 
 // The whole look-up for the disc the ripper is attached to, with `settings`'
 // CDDB server, proxy and e-mail; track titles "artist / title" are split as

@@ -32,12 +32,14 @@
 #include "disc/CdAccess.h"
 #include "disc/DriveList.h"
 #include "jobs/Data.h"
+#include "jobs/DriveChoice.h"
 #include "ui/CddbLookup.h"
 #include "ui/CddbServersListDlg.h"
 #include "ui/InstanceChecker.h"
 #include "ui/LogDlg.h"
 #include "ui/MainFrameCommands.h"
 #include "ui/QuavermillApp.h"
+#include "ui/RipAlbumDlg.h"
 #include "ui/SettingsHelp.h"
 #include "ui/TrackPropertiesSheet.h"
 #include "ui/TracksWnd.h"
@@ -64,6 +66,12 @@ CMainFrame::CMainFrame(CQuavermillApp& app, QWidget* parent)
 CMainFrame::~CMainFrame() {
     QM_TRACE_AS("~CMainFrame", "MainFrm");
     m_drivePoll.stop();
+    m_playerTimer.stop();
+    // The children go after this object has stopped being the frame: a
+    // field losing the focus on the way must not call into it.
+    for (QObject* child : findChildren<QObject*>()) {
+        QObject::disconnect(child, nullptr, this, nullptr);
+    }
 }
 
 bool CMainFrame::Create() {
@@ -102,15 +110,7 @@ bool CMainFrame::Create() {
         box.exec();
         QM_RETURN(0, false);
     }
-    std::int32_t index = settings.drive.CDDrive;
-    if (m_app.GetDeviceIndex() >= 0) {
-        index = m_app.GetDeviceIndex();
-    } else if (settings.drive.AutoDetectCD) {
-        const std::int32_t found = ripper.AutoDetect();
-        if (found >= 0) {
-            index = found;
-        }
-    }
+    std::int32_t index = ChooseDrive(ripper, settings, m_app.GetDeviceIndex());
     if (index < 0 || index >= count) {
         index = 0;
     }
@@ -145,12 +145,7 @@ void CMainFrame::SelectDrive(int index) {
     QM_TRACE("MainFrm");
     QuavermillSettings& settings = m_data.Settings();
     CCDRipper& ripper = m_data.Ripper();
-    ripper.Detach();
-    settings.drive.CDDrive = index;
-    const std::int32_t readType = index >= 0 && index < kMaxDrives
-                                      ? settings.drive.ReadMethod[static_cast<std::size_t>(index)]
-                                      : 0;
-    if (!ripper.Attach(index, readType)) {
+    if (!AttachChosenDrive(ripper, settings, index)) {
         std::fprintf(stderr, "quavermill: cannot open drive %d\n", index);
     }
     m_drive->setCurrentIndex(index);
@@ -314,6 +309,10 @@ void CMainFrame::RunTracksCommand(TracksCommand command) {
 
 void CMainFrame::SyncPlayerSlider() {
     QM_TRACE("MainFrm");
+    // While a track plays, the slider follows the player.
+    if (m_data.IsPlaying()) {
+        QM_RETURN(2);
+    }
     CTrackList& list = m_tracks->TrackList();
     const std::vector<int> rows = m_tracks->SelectedRows();
     if (rows.empty() || !list.HasDisc() || list.IsDataRow(rows.front())) {
@@ -360,6 +359,9 @@ void CMainFrame::OnGrab() {
     if (m_data.IsProcessing() || !OutputFolderGiven()) {
         QM_RETURN(0);
     }
+    if (m_data.IsPlaying()) {
+        OnPlayerPlay();
+    }
     StartGrab();
     QM_EXIT(1);
 }
@@ -368,6 +370,9 @@ void CMainFrame::OnGrabMulti() {
     QM_TRACE("MainFrm");
     if (m_data.IsProcessing() || !OutputFolderGiven()) {
         QM_RETURN(0);
+    }
+    if (m_data.IsPlaying()) {
+        OnPlayerPlay();
     }
     m_data.SetMultiDisc(true);
     UpdateWindowTitle();
@@ -439,23 +444,26 @@ void CMainFrame::OnDeviceChange() {
 
 void CMainFrame::OnGetCDDBInfo() {
     QM_TRACE("MainFrm");
-    CTrackList& list = m_tracks->TrackList();
-    CCDRipper& ripper = m_data.Ripper();
-    QuavermillSettings& settings = m_data.Settings();
     if (m_data.IsProcessing()) {
         QM_RETURN(0);
     }
-    ripper.SetMixedCDMode(list.IsMixedCDMode());
-    if (!RunCddbLookup(this, ripper, settings)) {
+    CWindowLookupView view(this);
+    CNamesLookup::Run(m_data, m_tracks->TrackList(), view);
+    QM_EXIT(1);
+}
+
+void CMainFrame::OnRipAlbum() {
+    QM_TRACE("MainFrm");
+    if (m_data.IsProcessing()) {
+        QM_RETURN(0);
+    }
+    // The info bar's names become the disc's before the album takes them.
+    m_tracks->TrackList().UpdateCDInfo(true);
+    CRipAlbumDlg dialog(m_data, GetInfoBar(), this);
+    if (!dialog.OnInitDialog()) {
         QM_RETURN(1);
     }
-    list.GetCDDBInfo();
-    if (settings.cddb.AutoSaveLocalCDDB) {
-        m_data.SaveLocalCDDB();
-    }
-    if (settings.naming.AutoDetectMixedCD && list.IsMixedCD() != list.IsMixedCDMode()) {
-        OnMixedCD();
-    }
+    dialog.exec();
     QM_EXIT(2);
 }
 
@@ -466,9 +474,7 @@ void CMainFrame::OnLoadLocalCDDB() {
         QM_RETURN(0);
     }
     list.UpdateCDInfo(false);
-    if (m_data.Settings().naming.AutoDetectMixedCD && list.IsMixedCD() != list.IsMixedCDMode()) {
-        OnMixedCD();
-    }
+    list.FollowMixedCD();
     QM_EXIT(1);
 }
 
@@ -503,15 +509,7 @@ void CMainFrame::OnUnMarkSelected() {
 
 void CMainFrame::OnMixedCD() {
     QM_TRACE("MainFrm");
-    CTrackList& list = m_tracks->TrackList();
-    if (!list.IsMixedCDMode()) {
-        list.UpdateCDInfo(true);
-        list.EnableMixedCDMode(true);
-        list.UpdateCDInfo(true);
-    } else {
-        list.EnableMixedCDMode(false);
-    }
-    list.SyncFormat();
+    m_tracks->TrackList().ToggleMixedCDMode();
 }
 
 void CMainFrame::OnTrackSettings() {
@@ -570,6 +568,9 @@ void CMainFrame::OpenSettingsAt(SettingsPageId page) {
         if (!record.isDataTrack) {
             options.allTracks.push_back(&record);
         }
+    }
+    for (int device = 0; device < CPlayer::GetDeviceCount(); ++device) {
+        options.playbackDevices.push_back(CPlayer::GetDeviceName(device));
     }
     options.pickServer = MakeCddbServerPicker();
     options.applied = [this, &list] {
@@ -633,7 +634,9 @@ void CMainFrame::OnOpenDiscImage() {
     QM_TRACE("MainFrm");
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Open disc image"), QString(),
-        QStringLiteral("Disc images (*.cue *.toc *.nrg);;All files (*)"));
+        QStringLiteral(
+            "Disc images (*.cue *.toc *.nrg);;Audio files with a cue sheet (*.flac *.wv *.ape "
+            "*.ogg *.wav);;All files (*)"));
     if (!path.isEmpty()) {
         OpenDiscImage(path.toStdString());
     }
@@ -648,8 +651,11 @@ void CMainFrame::OnProcessEnd() {
     }
     g_Error.ResetAll();
     if (!userStop) {
+        StopPlayerTimer();
+        m_data.StopPlay(false);
         SyncPlayerSlider();
     }
+    ShowPlayerButton(false);
 }
 
 // --- info bar and format bar ---------------------------------------------------

@@ -118,6 +118,7 @@ public:
     // Commands.
     void OnGrab();
     void OnGrabMulti();
+    void OnRipAlbum();
     void OnStop();
     void OnRefresh();
     void OnGetCDDBInfo();
@@ -139,6 +140,19 @@ public:
     void OnOpenDiscImage();
     // The end of a player's run: its error, if any, in a box.
     void OnProcessEnd();
+
+    // The player toolbar (MainFramePlayer.cpp): play/stop, pause, the
+    // neighbouring tracks, the position slider and timer 99's display.
+    void OnPlayerPlay();
+    void OnPlayerPause();
+    void OnPlayerNext();
+    void OnPlayerPrevious();
+    void OnPlayerTimer();
+    // The slider: dragged to `seconds` (sliderMoved), released, or stepped.
+    void OnHScroll(int seconds, bool released);
+    QSlider* PlayerSlider() const { return m_slider; }
+    QLabel* TimeDisplay() const { return m_timeDisplay; }
+    QTimer& PlayerTimer() { return m_playerTimer; }
 
     // Info bar and format bar.
     void OnSelChangeFormat(int index);
@@ -167,6 +181,16 @@ private:
     bool OutputFolderGiven();
     void StartGrab();
     void ShowOutputFolder();
+    void ConnectPlayer();
+    // No disc: the "Error" box; a changed disc: the self-answering question.
+    // False when playing must not start.
+    bool CheckPlayerDisc();
+    void ShowPlayerButton(bool playing);
+    void StartPlayerTimer();
+    void StopPlayerTimer();
+    // Moves the selection by `step` audio rows; plays the new row when a
+    // track was playing.
+    void PlayNeighbour(int step);
 
     CQuavermillApp& m_app;
     CData& m_data;
@@ -190,6 +214,10 @@ private:
     QProgressBar* m_progress = nullptr;
     QLabel* m_speed = nullptr;
     QTimer m_drivePoll;
+    // Timer 99: the player's display while a track plays.
+    QTimer m_playerTimer;
+    std::int32_t m_lastPlayerPosition = -2;
+    int m_unchangedTicks = 0;
     // Held while the window lives: the first instance's record.
     std::unique_ptr<CInstanceChecker> m_instanceChecker;
     std::uint32_t m_polledDiscId = 0;

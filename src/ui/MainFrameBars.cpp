@@ -127,6 +127,7 @@ void CMainFrame::CreateActions() {
     on(ID_OPEN_DISC_IMAGE, &CMainFrame::OnOpenDiscImage);
     on(ID_GRAB, &CMainFrame::OnGrab);
     on(ID_GRAB_MULTI, &CMainFrame::OnGrabMulti);
+    on(ID_RIP_ALBUM, &CMainFrame::OnRipAlbum);
     on(ID_STOP, &CMainFrame::OnStop);
     on(ID_GET_CDDB_INFO, &CMainFrame::OnGetCDDBInfo);
     on(ID_LOAD_LOCAL_CDDB, &CMainFrame::OnLoadLocalCDDB);
@@ -142,10 +143,9 @@ void CMainFrame::CreateActions() {
     on(ID_REFRESH, &CMainFrame::OnRefresh);
     on(ID_HELP, &CMainFrame::OnHelp);
     on(ID_APP_ABOUT, &CMainFrame::About);
-    // Nothing plays yet: the album rip and the player have no job behind
-    // them, so their commands stay off.
-    for (const int id :
-         {ID_RIP_ALBUM, ID_PLAYER_PLAY, ID_PLAYER_PAUSE, ID_PLAYER_PREVIOUS, ID_PLAYER_NEXT}) {
+    // Nothing plays yet: the player has no job behind it, so its commands
+    // stay off.
+    for (const int id : {ID_PLAYER_PLAY, ID_PLAYER_PAUSE, ID_PLAYER_PREVIOUS, ID_PLAYER_NEXT}) {
         Action(id)->setEnabled(false);
     }
     Action(ID_STOP)->setEnabled(false);
@@ -262,6 +262,7 @@ void CMainFrame::CreateToolBars() {
     m_timeDisplay->setAlignment(Qt::AlignCenter);
     m_playerBar->addWidget(m_timeDisplay);
     connect(m_slider, &QSlider::valueChanged, this, [this] { SyncPlayerSlider(); });
+    ConnectPlayer();
 }
 
 void CMainFrame::CreateInfoBar() {

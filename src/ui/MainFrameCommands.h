@@ -38,8 +38,9 @@ inline constexpr SettingsEntry kSettingsEntries[] = {
 
 // Commands that change what a running grab reads: off while it runs.
 inline constexpr int kIdleOnly[] = {
-    ID_GRAB_MULTI, ID_REFRESH,       ID_GET_CDDB_INFO,   ID_LOAD_LOCAL_CDDB, ID_SAVE_LOCAL_CDDB,
-    ID_SELECT_ALL, ID_MARK_SELECTED, ID_UNMARK_SELECTED, ID_MIXED_CD,        ID_OPEN_DISC_IMAGE,
+    ID_GRAB_MULTI,      ID_REFRESH,         ID_GET_CDDB_INFO, ID_LOAD_LOCAL_CDDB,
+    ID_SAVE_LOCAL_CDDB, ID_SELECT_ALL,      ID_MARK_SELECTED, ID_UNMARK_SELECTED,
+    ID_MIXED_CD,        ID_OPEN_DISC_IMAGE, ID_RIP_ALBUM,
 };
 
 } // namespace qm::ui::mainframe

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "core/CrashHandler.h"
 #include "core/Diagnostics.h"
 #include "core/Trace.h"
 #include "disc/CdioDrive.h"
@@ -13,6 +14,10 @@
 #include "ui/AboutDlg.h"
 #include "ui/HelpFolder.h"
 #include "ui/MainFrame.h"
+
+#ifndef QM_VERSION
+#define QM_VERSION "0"
+#endif
 
 namespace qm::ui {
 
@@ -71,6 +76,12 @@ int CQuavermillApp::OpenDevice(const std::string& device) {
 
 bool CQuavermillApp::InitInstance(const StartOptions& options) {
     QM_TRACE("Quavermill");
+    const std::filesystem::path dataFolder = qm::ResolveDataFolder(options.dataDir);
+    qm::InstallCrashHandler({.productLine = std::string(kProductName) + " v" QM_VERSION,
+                             .programName = "quavermill",
+                             .dataFolder = dataFolder,
+                             .mode = qm::CrashReportMode::kStartReportWindow,
+                             .reportProgram = {}});
     // The store every later step reads and writes.
     if (!options.settingsFile.empty()) {
         qm::SetSettingsPath(options.settingsFile);
@@ -90,7 +101,7 @@ bool CQuavermillApp::InitInstance(const StartOptions& options) {
     if (!options.device.empty()) {
         m_deviceIndex = OpenDevice(options.device);
     }
-    m_data->SetDataFolder(qm::ResolveDataFolder(options.dataDir));
+    m_data->SetDataFolder(dataFolder);
     Settings().drive.driveCount =
         static_cast<std::int32_t>(qm::DriveList::Instance().Drives().size());
     ::LoadSettings(Settings());
@@ -101,6 +112,11 @@ bool CQuavermillApp::InitInstance(const StartOptions& options) {
         QM_RETURN(0, false);
     }
     m_mainWnd->show();
+    const std::string crashNotice = qm::TakeWaitingCrashNotice(dataFolder);
+    if (!crashNotice.empty()) {
+        m_data->AddToLog(crashNotice, kLogAttention);
+        std::fprintf(stderr, "quavermill: %s\n", crashNotice.c_str());
+    }
     QM_RETURN(1, true);
 }
 

@@ -67,11 +67,14 @@ CTracksWnd::CTracksWnd(CData& shared, CMainFrame* frame, QWidget* parent)
 
     m_list = std::make_unique<CTrackList>(m_data, *this);
     m_job = std::make_unique<CGrabJob>(m_data, *m_list, *this);
+    m_data.SetPlayList(m_list.get());
 }
 
 CTracksWnd::~CTracksWnd() {
     QM_TRACE("TracksWnd");
     m_pollTimer.stop();
+    m_data.StopPlay(false);
+    m_data.SetPlayList(nullptr);
     // The job waits for its worker; it goes before the list it reads.
     m_job.reset();
     m_list.reset();
@@ -409,10 +412,15 @@ void CTracksWnd::PostCommand(TracksCommand command) {
     }
 }
 
-void CTracksWnd::PlayCompletionSound(const std::string& /*soundFile*/) {
+void CTracksWnd::PlayCompletionSound(const std::string& soundFile) {
     QM_TRACE("TracksWnd");
-    // No sound output yet: the system's bell stands in.
-    QApplication::beep();
+    if (soundFile.empty()) {
+        // No sound chosen: the system's bell stands in.
+        QApplication::beep();
+        QM_RETURN(0);
+    }
+    m_data.PlaySound();
+    QM_EXIT(1);
 }
 
 void CTracksWnd::OnItemChanged(QTreeWidgetItem* item, int column) {

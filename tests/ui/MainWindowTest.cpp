@@ -167,9 +167,8 @@ void MainWindowTest::menusCarryTheCommandTexts() {
     QCOMPARE(frame.Action(ID_GET_CDDB_INFO)->toolTip(),
              QStringLiteral("Get CDDB Info for current CD-disk from Internet"));
     QCOMPARE(frame.Action(ID_GRAB_MULTI)->toolTip(), QStringLiteral("Grab Multi CD"));
-    // No player yet: its controls are off, and the display follows the
-    // selection.
-    QVERIFY(!frame.Action(ID_PLAYER_PLAY)->isEnabled());
+    // The player's controls are on, and the display follows the selection.
+    QVERIFY(frame.Action(ID_PLAYER_PLAY)->isEnabled());
     auto* display = frame.findChild<QLabel*>(QStringLiteral("TimeDisplay"));
     QCOMPARE(display->text(), QStringLiteral("(--:--)"));
     frame.Tracks().topLevelItem(0)->setSelected(true);

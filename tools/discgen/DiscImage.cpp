@@ -86,6 +86,11 @@ std::string CueSheet(const std::string& binName, const std::vector<ImageTrack>& 
     std::int32_t sector = 0;
     char line[64];
     for (std::size_t t = 0; t < tracks.size(); ++t) {
+        // A data track behind the long gap after audio is an Enhanced CD's
+        // second session.
+        if (t > 0 && tracks[t].data && !tracks[t - 1].data && tracks[t].pregap >= kSessionGap) {
+            text += "REM SESSION 02\n";
+        }
         std::snprintf(line, sizeof line, "  TRACK %02zu %s\n", t + 1,
                       tracks[t].data ? "MODE1/2352" : "AUDIO");
         text += line;

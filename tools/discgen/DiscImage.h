@@ -17,8 +17,13 @@ constexpr std::int32_t kSectorBytes = 2352;
 constexpr std::int32_t kFramesPerSector = 588;
 constexpr std::int32_t kSectorsPerSecond = 75;
 
+// The lead-out and lead-in between an Enhanced CD's audio and data sessions.
+constexpr std::int32_t kSessionGap = 11400;
+
 struct ImageTrack {
-    bool data = false;        // a Mode 1 track (raw 2352-byte sectors)
+    // A Mode 1 track (raw 2352-byte sectors). One that follows audio with a
+    // pregap of at least kSessionGap lies in a second session (REM SESSION 02).
+    bool data = false;
     std::int32_t pregap = 0;  // sectors from INDEX 00 to INDEX 01, kept in the BIN
     std::int32_t sectors = 0; // sectors from INDEX 01 to the next track's INDEX 00
 };

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include "ui/CrashReportDlg.h"
 #include "ui/MainFrame.h"
 #include "ui/QuavermillApp.h"
 
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
     cli.add_option("--data-dir", options.dataDir,
                    "Data folder holding \"Local CDDB\" (default $XDG_DATA_HOME/Quavermill)")
         ->type_name("DIR");
+    std::string crashRecord;
+    cli.add_option("--crash-report", crashRecord,
+                   "Shows the report of a crash record and offers to mail it")
+        ->type_name("RECORD");
     // Qt has taken the options it knows (-platform ...) out of argv.
     const QStringList arguments = QApplication::arguments();
     std::vector<std::string> words;
@@ -34,6 +39,9 @@ int main(int argc, char** argv) {
         return cli.exit(e) == 0 ? 0 : 2;
     }
 
+    if (!crashRecord.empty()) {
+        return qm::ui::RunCrashReport(crashRecord);
+    }
     qm::ui::CQuavermillApp app;
     if (!app.InitInstance(options)) {
         return app.ExitCode();

@@ -1,0 +1,3 @@
+add_executable(bench_sheet_image ${CMAKE_CURRENT_LIST_DIR}/sheet_image.cpp)
+target_link_libraries(bench_sheet_image PRIVATE qm_disc qm_encoders qm_discgen)
+set_target_properties(bench_sheet_image PROPERTIES OUTPUT_NAME sheet_image)
