@@ -4,20 +4,12 @@
 
 #include "core/Text.h"
 #include "core/Trace.h"
+#include "output/CueSheet.h"
 
 namespace {
 
 std::string Hex(std::uint32_t value) {
     return qm::Format("%08X", value);
-}
-
-// A cue sheet's quoted text: its quotes become apostrophes, line breaks go.
-std::string Quoted(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        out += c == '"' ? '\'' : (c == '\r' || c == '\n') ? ' ' : c;
-    }
-    return "\"" + out + "\"";
 }
 
 } // namespace
@@ -82,24 +74,19 @@ std::string RipLogText(const RipReport& report) {
 
 std::string RipCueSheetText(const RipReport& report) {
     QM_TRACE("RipReport");
-    std::string cue = "REM DISCID " + Hex(report.cddbId) + "\n";
-    cue += "REM COMMENT \"Quavermill " QM_VERSION "\"\n";
-    if (!report.artist.empty()) {
-        cue += "PERFORMER " + Quoted(report.artist) + "\n";
-    }
-    if (!report.album.empty()) {
-        cue += "TITLE " + Quoted(report.album) + "\n";
-    }
+    CCueSheet sheet;
+    sheet.AddRem("DISCID", Hex(report.cddbId));
+    sheet.AddRem("COMMENT", "\"Quavermill " QM_VERSION "\"");
+    sheet.SetPerformer(report.artist);
+    sheet.SetTitle(report.album);
     for (const RipReportTrack& track : report.tracks) {
-        cue += "FILE " + Quoted(std::filesystem::path(track.file).filename().string()) + " WAVE\n";
-        cue += qm::Format("  TRACK %02d AUDIO\n", track.number);
-        if (!track.title.empty()) {
-            cue += "    TITLE " + Quoted(track.title) + "\n";
-        }
-        if (!track.artist.empty()) {
-            cue += "    PERFORMER " + Quoted(track.artist) + "\n";
-        }
-        cue += "    INDEX 01 00:00:00\n";
+        const std::string name = std::filesystem::path(track.file).filename().string();
+        CCueSheet::File& file = sheet.AddFile(name, CCueSheet::FileTypeFor(name));
+        CCueSheet::Track entry;
+        entry.number = track.number;
+        entry.title = track.title;
+        entry.performer = track.artist;
+        file.tracks.push_back(entry);
     }
-    QM_RETURN(0, cue);
+    QM_RETURN(0, sheet.Text());
 }

@@ -35,5 +35,6 @@ struct RipReport {
 // "Not verified".
 std::string RipSummary(const RipReport& report);
 std::string RipLogText(const RipReport& report);
-// The cue sheet, file names relative to the sheet's folder.
+// The cue sheet (through the shared cue sheet writer), file names relative
+// to the sheet's folder.
 std::string RipCueSheetText(const RipReport& report);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -109,7 +110,8 @@ TEST_F(VerifyCommand, GrabVerifyWritesTheVerdictsIntoTheRipLog) {
     EXPECT_NE(log.find(qm::Format("CRC-32: %08X", qmtest::Crc32(qmtest::AudioTracks(*image)[1]))),
               std::string::npos)
         << log;
-    const std::string cue = Slurp(dir.path() / "out" / "rip.cue");
+    std::string cue = Slurp(dir.path() / "out" / "rip.cue");
+    cue.erase(std::remove(cue.begin(), cue.end(), '\r'), cue.end());
     EXPECT_NE(cue.find("FILE \"track01.wav\" WAVE\n  TRACK 01 AUDIO"), std::string::npos) << cue;
     EXPECT_NE(cue.find("TRACK 02 AUDIO"), std::string::npos) << cue;
 
