@@ -14,12 +14,13 @@ packages=(
   libmp3lame-dev libvorbis-dev libogg-dev libflac-dev libtag1-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   libsndfile1-dev libsdl2-dev qt6-base-dev libglib2.0-dev libcli11-dev nlohmann-json3-dev
-  libcue-dev
-  libdiscid-dev libxml2-dev
+  libcue-dev libdiscid-dev libxml2-dev zlib1g-dev
   # tests and benchmarks: frameworks, oracles and reference tools
   libgtest-dev libgmock-dev libbenchmark-dev libdiscid-dev
   ffmpeg sox flac lame mpg123 vorbis-tools bchunk libxml2-utils
   python3 python3-mutagen python3-gi gir1.2-totemplparser-1.0 time xvfb xauth
+  # independent AccurateRip checksums for the verification tests
+  whipper
   # the crash report hands its mail to the user's mail client with xdg-email
   xdg-utils
   # the desktop entry's and the AppStream metainfo's validators, the man page renderer

@@ -62,6 +62,8 @@ Command AddCddbCommand(CLI::App& app);
 Command AddGrabCommand(CLI::App& app);
 Command AddConfigCommand(CLI::App& app);
 Command AddMusicBrainzCommand(CLI::App& app);
+Command AddVerifyCommand(CLI::App& app);
+Command AddOffsetCommand(CLI::App& app);
 Command AddAlbumCommand(CLI::App& app);
 Command AddPlayCommand(CLI::App& app);
 

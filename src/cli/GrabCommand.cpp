@@ -28,6 +28,7 @@ struct GrabOptions {
     std::string mask;
     bool cddb = false;
     bool musicbrainz = false;
+    bool verify = false;
     int choose = 0; // 1-based; 0: the only or the first match
     CLI::Option* outputOption = nullptr;
     CLI::Option* maskOption = nullptr;
@@ -57,6 +58,9 @@ int RunGrab(const CliContext& context, const GrabOptions& options) {
             return kExitUsage;
         }
         settings.naming.NameFormat = options.mask;
+    }
+    if (options.verify) {
+        settings.verify.VerifyRips = true;
     }
     if (!context.AttachDrive(data->Ripper(), settings)) {
         return kExitUsage;
@@ -128,6 +132,15 @@ int RunGrab(const CliContext& context, const GrabOptions& options) {
         !files.empty()) {
         std::printf("Playlist: %s\n", job.GetPlaylistName().c_str());
     }
+    if (!job.GetRipLogName().empty()) {
+        std::printf("Rip log: %s\n", job.GetRipLogName().c_str());
+    }
+    if (!job.GetRipCueName().empty()) {
+        std::printf("Cue sheet: %s\n", job.GetRipCueName().c_str());
+    }
+    if (job.GetRipReport().verified) {
+        std::printf("%s\n", RipSummary(job.GetRipReport()).c_str());
+    }
 
     bool failed = false;
     bool done = true;
@@ -179,6 +192,9 @@ Command AddGrabCommand(CLI::App& app) {
     command.app->add_flag("--musicbrainz", options->musicbrainz,
                           "Look the disc up in MusicBrainz before grabbing (its front cover "
                           "too, when EmbedCoverArt or SaveCoverArt ask for it)");
+    command.app->add_flag("--verify", options->verify,
+                          "Check every track against AccurateRip and CTDB while grabbing (the "
+                          "checksums come from the same reads)");
     command.app
         ->add_option("--choose", options->choose,
                      "With --cddb or --musicbrainz: take match N of the look-up (default: the "

@@ -34,9 +34,11 @@ int main(int argc, char** argv) {
     qmcli::CliContext context;
     qmcli::AddGlobalOptions(app, context);
     const std::vector<qmcli::Command> commands = {
-        qmcli::AddDrivesCommand(app), qmcli::AddTocCommand(app),        qmcli::AddCddbCommand(app),
-        qmcli::AddGrabCommand(app),   qmcli::AddConfigCommand(app),     qmcli::AddAlbumCommand(app),
-        qmcli::AddPlayCommand(app),   qmcli::AddMusicBrainzCommand(app)};
+        qmcli::AddDrivesCommand(app), qmcli::AddTocCommand(app),
+        qmcli::AddCddbCommand(app),   qmcli::AddGrabCommand(app),
+        qmcli::AddConfigCommand(app), qmcli::AddAlbumCommand(app),
+        qmcli::AddPlayCommand(app),   qmcli::AddMusicBrainzCommand(app),
+        qmcli::AddVerifyCommand(app), qmcli::AddOffsetCommand(app)};
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -347,6 +347,71 @@ bool CCDRipper::GetDiscId(std::uint32_t* id) {
     QM_RETURN(1, true);
 }
 
+void CCDRipper::SetReadOffset(std::int32_t samples) {
+    QM_TRACE("CDRipper");
+    m_readOffset = samples;
+}
+
+std::int32_t CCDRipper::GetReadOffset() {
+    QM_TRACE("CDRipper");
+    return m_readOffset;
+}
+
+void CCDRipper::SetComputeChecksums(bool compute) {
+    QM_TRACE("CDRipper");
+    m_computeChecksums = compute;
+}
+
+qm::TrackChecksums CCDRipper::GetTrackChecksums() {
+    QM_TRACE("CDRipper");
+    std::lock_guard<std::mutex> lock(m_checksumLock);
+    return m_lastChecksums;
+}
+
+bool CCDRipper::LayoutOf(const qm::CdToc& toc, std::int32_t track, qm::ChecksumLayout* layout) {
+    QM_TRACE("CDRipper");
+    const int count = toc.lastTrack - toc.firstTrack + 1;
+    int firstAudio = -1;
+    int lastAudio = -1;
+    std::int64_t discSamples = 0;
+    std::int64_t trackSamples = -1;
+    for (int i = 0; i < count; ++i) {
+        if (IsData(toc.entries[i])) {
+            continue;
+        }
+        std::int64_t end = Address(toc.entries[i + 1]);
+        if (IsData(toc.entries[i + 1])) {
+            end -= kDataTrackGap;
+        }
+        const std::int64_t samples =
+            std::max<std::int64_t>(0, end - Address(toc.entries[i])) * qm::kFramesPerSector;
+        discSamples += samples;
+        firstAudio = firstAudio < 0 ? i : firstAudio;
+        lastAudio = i;
+        if (i == track - toc.firstTrack) {
+            trackSamples = samples;
+        }
+    }
+    if (trackSamples < 0) {
+        QM_RETURN(0, false);
+    }
+    layout->trackSamples = trackSamples;
+    layout->firstAudio = track - toc.firstTrack == firstAudio;
+    layout->lastAudio = track - toc.firstTrack == lastAudio;
+    layout->discSamples = discSamples;
+    QM_RETURN(1, true);
+}
+
+bool CCDRipper::GetChecksumLayout(std::int32_t track, qm::ChecksumLayout* layout) {
+    QM_TRACE("CDRipper");
+    qm::CdToc toc;
+    if (layout == nullptr || !ReadToc(&toc, false) || track < toc.firstTrack ||
+        track > toc.lastTrack) {
+        QM_RETURN(0, false);
+    }
+    QM_RETURN(1, LayoutOf(toc, track, layout));
+}
+
 bool CCDRipper::ProcessSettings(std::int32_t track, CEncoder* sink, bool closeAtEnd) {
     QM_TRACE("CDRipper");
     qm::CdToc toc;
@@ -462,6 +527,10 @@ std::int32_t CCDRipper::Start() {
     if (m_sink == nullptr) {
         QM_RETURN(1, Fail(qm::err::kInvalidArgument));
     }
+    {
+        std::lock_guard<std::mutex> lock(m_checksumLock);
+        m_lastChecksums = qm::TrackChecksums{};
+    }
     qm::CdToc toc;
     if (!ReadToc(&toc, false)) {
         QM_RETURN(2, Fail(qm::err::kBadToc));
@@ -501,6 +570,12 @@ std::int32_t CCDRipper::Start() {
     m_startSector.store(startSector);
     m_endSector.store(endSector);
     const std::int32_t total = endSector - startSector;
+    qm::ChecksumLayout layout;
+    const bool checksums = m_computeChecksums && !m_playMode && LayoutOf(toc, m_track, &layout);
+    if (checksums) {
+        m_checksums.Begin(layout);
+    }
+    qm::ModifyCDParms(m_handle, qm::kCdParamReadOffset, static_cast<std::uint32_t>(m_readOffset));
 
     if (m_sendFormat && m_sink->SetInputProps(44100, 2, 16) != 0) {
         // The sink said why; a refused format ends the track.
@@ -571,6 +646,10 @@ std::int32_t CCDRipper::Start() {
             terminated = true;
             break;
         }
+        if (checksums) {
+            m_checksums.Add(current->Data() + current->startOffset,
+                            static_cast<std::size_t>(current->validBytes / 4));
+        }
         if (m_sink->Write(current->Data() + current->startOffset, current->validBytes / 4) != 0) {
             // The sink filed its own error; reading on would only waste time.
             if (!IsAnyError()) {
@@ -595,6 +674,7 @@ std::int32_t CCDRipper::Start() {
                 static_cast<std::uint8_t>(std::clamp<std::int64_t>(percent, 0, 100)));
         }
         if (m_seekEvent->IsSet()) {
+            m_checksums.Invalidate();
             m_startSector.store(m_seekStart.load());
             m_endSector.store(m_seekEnd.load());
             n = m_sectorsPerRead;
@@ -608,6 +688,11 @@ std::int32_t CCDRipper::Start() {
         FileError(qm::err::kCancelled);
         m_reading.store(false);
         QM_RETURN(8, 1);
+    }
+    if (checksums) {
+        // A cut track holds fewer samples than the layout: not complete.
+        std::lock_guard<std::mutex> lock(m_checksumLock);
+        m_lastChecksums = m_checksums.Result();
     }
     if (m_closeAtEnd) {
         CloseSink(true);

@@ -21,6 +21,7 @@
 #include "core/DiscInfo.h"
 #include "disc/CdAccess.h"
 #include "disc/CddbAccess.h"
+#include "disc/RipChecksums.h"
 #include "pipeline/Decoder.h"
 
 class CCDRipper : public CDecoder {
@@ -85,6 +86,20 @@ public:
     std::int32_t GetMaximalSpeed();
     std::int32_t GetReadRate();
     bool GetDiscId(std::uint32_t* id);
+
+    // The drive's read offset in samples (the "ReadOffset" setting): every
+    // read from the next Start on is corrected by it.
+    void SetReadOffset(std::int32_t samples);
+    std::int32_t GetReadOffset();
+    // The checksums of the last track Start read (not in play mode); their
+    // `complete` is false when it read only part of the track (a cut, a
+    // seek, a stop or a failure).
+    qm::TrackChecksums GetTrackChecksums();
+    // Whether Start takes the checksums at all (on at construction).
+    void SetComputeChecksums(bool compute);
+    // Where `track` stands among the audio tracks of the disc for its
+    // checksums; false when detached or the track is not an audio track.
+    bool GetChecksumLayout(std::int32_t track, qm::ChecksumLayout* layout);
 
     bool ProcessSettings(std::int32_t track, CEncoder* sink, bool closeAtEnd);
     void InitProgress(CProgress* progress) override;
@@ -160,6 +175,7 @@ private:
     enum class BlockResult { kRead, kFailed, kTerminated };
 
     bool ReadToc(qm::CdToc* toc, bool msf);
+    static bool LayoutOf(const qm::CdToc& toc, std::int32_t track, qm::ChecksumLayout* layout);
     bool TrackEntry(std::int32_t track, bool msf, qm::CdToc* toc, std::int32_t* index);
     qm::CdHandle* OpenDrive(std::int32_t driveIndex, std::int32_t readType);
     BlockResult ReadBlock(qm::CdSectorBuffer* current, qm::CdSectorBuffer* other,
@@ -202,6 +218,11 @@ private:
     double m_limitSeconds = 0.0;
     bool m_playMode = false;
     std::int32_t m_playOffsetSeconds = 0;
+    std::int32_t m_readOffset = 0;
+    bool m_computeChecksums = true;
+    qm::ChecksumAccumulator m_checksums;
+    std::mutex m_checksumLock; // Start's result, read by the job's threads
+    qm::TrackChecksums m_lastChecksums;
     DiscInfo m_discInfo;
     std::array<qm::CddbMatch, qm::kCddbMaxMatches> m_cddbMatches{};
     std::int32_t m_cddbMatchCount = 0;

@@ -8,6 +8,7 @@
 
 #include "core/Text.h"
 #include "disc/DriveList.h"
+#include "disc/OffsetRead.h"
 
 namespace qm {
 
@@ -22,6 +23,10 @@ struct CdHandle {
     std::atomic<std::int32_t> leadout{0};
     // Jitter-corrected reads for buffers too small to take the extra sectors.
     std::vector<std::uint8_t> scratch;
+    // The read offset in samples, and the end of the audio it may reach.
+    std::atomic<std::int32_t> readOffset{0};
+    std::atomic<std::int32_t> audioEnd{0};
+    std::vector<std::uint8_t> offsetScratch;
 };
 
 namespace {
@@ -43,6 +48,8 @@ int Done() {
 // the window can be found when the drive lands early or late.
 constexpr std::int32_t kLeadSectors = 1;
 constexpr std::int32_t kTailSectors = 1;
+// Sectors between an Enhanced CD's audio session and its data track.
+constexpr std::int32_t kAudioSessionGap = 11400;
 constexpr std::size_t kWindowBytes = 1176; // 294 frames
 constexpr std::size_t kMaxShiftFrames = 1024;
 
@@ -109,6 +116,33 @@ std::int32_t Leadout(CdHandle* handle) {
         }
     }
     return leadout;
+}
+
+// The sector after the last audio sample of the disc: the lead-out, or on an
+// Enhanced CD the end of its audio session.
+std::int32_t AudioEnd(CdHandle* handle) {
+    std::int32_t end = handle->audioEnd.load();
+    if (end == 0) {
+        DiscToc toc;
+        if (handle->drive->ReadToc(toc)) {
+            end = toc.leadout;
+            if (toc.tracks.size() >= 2 && toc.tracks.back().data && !toc.tracks.front().data) {
+                end = toc.tracks.back().start - kAudioSessionGap;
+            }
+            handle->audioEnd.store(end);
+        }
+    }
+    return end;
+}
+
+// Every audio read goes through the handle's read offset.
+DriveStatus ReadRaw(CdHandle* handle, std::int32_t lsn, std::int32_t sectors, std::uint8_t* dest) {
+    const std::int32_t offset = handle->readOffset.load();
+    if (offset == 0) {
+        return handle->drive->ReadAudio(lsn, sectors, dest);
+    }
+    return ReadWithOffset(*handle->drive, lsn, sectors, offset, AudioEnd(handle), dest,
+                          handle->offsetScratch);
 }
 
 void PutAddress(CdTocEntry& entry, std::int32_t lsn, bool msf) {
@@ -222,6 +256,9 @@ int ModifyCDParms(CdHandle* handle, int parameter, std::uint32_t value) {
     case kCdParamAddressMode:
         handle->addressMode.store(value != 0 ? 1 : 0);
         return Done();
+    case kCdParamReadOffset:
+        handle->readOffset.store(static_cast<std::int32_t>(value));
+        return Done();
     case kCdParamSpeed: {
         const int speed =
             value >= kCdFastest ? static_cast<int>(kCdFastest) : static_cast<int>(value);
@@ -273,6 +310,7 @@ int ReadTOC(CdHandle* handle, CdToc* toc) {
         return Fail(kCdErrNoDisc);
     }
     handle->leadout.store(disc.leadout);
+    handle->audioEnd.store(0);
     const bool msf = handle->addressMode.load() == 1;
     *toc = CdToc{};
     toc->firstTrack = static_cast<std::uint8_t>(disc.firstTrack);
@@ -303,7 +341,7 @@ int ReadCDAudioLBA(CdHandle* handle, CdSectorBuffer* buffer) {
     }
     buffer->validBytes = 0;
     buffer->startOffset = 0;
-    if (handle->drive->ReadAudio(buffer->startSector, buffer->sectorCount, buffer->Data()) !=
+    if (ReadRaw(handle, buffer->startSector, buffer->sectorCount, buffer->Data()) !=
         DriveStatus::kOk) {
         buffer->status = kCdFailed;
         return Fail(kCdErrRead);
@@ -365,7 +403,7 @@ int ReadCDAudioLBAEx(CdHandle* handle, CdSectorBuffer* buffer, CdSectorBuffer* o
     }
     buffer->validBytes = 0;
     buffer->startOffset = 0;
-    if (handle->drive->ReadAudio(first, count, data) != DriveStatus::kOk) {
+    if (ReadRaw(handle, first, count, data) != DriveStatus::kOk) {
         buffer->status = kCdFailed;
         return Fail(kCdErrRead);
     }

@@ -34,6 +34,9 @@ constexpr int kCdErrTooLong = -23; // the reply does not fit where it has to go
 constexpr int kCdParamMaxSpeed = 29;    // KB/s, query only
 constexpr int kCdParamSpeed = 32;       // KB/s; 65535 = fastest
 constexpr int kCdParamAddressMode = 36; // 0 sectors, 1 M-S-F for the next ReadTOC
+// The drive's read offset in samples (a signed value in the unsigned one):
+// every audio read on the handle is corrected by it (OffsetRead.h).
+constexpr int kCdParamReadOffset = 40;
 constexpr std::uint32_t kCdFastest = 65535;
 
 constexpr int kCdMaxDrives = 8;

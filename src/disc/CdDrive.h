@@ -62,6 +62,13 @@ struct PlayPosition {
     std::int32_t relative = 0; // sectors from the track's start
 };
 
+// What a drive's INQUIRY answer names: vendor, model and revision.
+struct DriveHardware {
+    std::string vendor;
+    std::string model;
+    std::string revision;
+};
+
 class CdDrive {
 public:
     CdDrive() = default;
@@ -81,6 +88,9 @@ public:
     // A text naming the drive: "Disc image: <file name>" or vendor, model and
     // revision.
     virtual std::string Identity() = 0;
+    // The drive's vendor, model and revision; false when it has none (an
+    // image) or cannot say.
+    virtual bool Hardware(DriveHardware& /*hardware*/) { return false; }
     // False when there is no disc or its table of contents cannot be read.
     virtual bool ReadToc(DiscToc& toc) = 0;
     // `sectors` raw audio sectors from `lsn` into `dest`, as little-endian

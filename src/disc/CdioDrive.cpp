@@ -289,6 +289,21 @@ void CdioDrive::Close() {
     }
 }
 
+bool CdioDrive::Hardware(DriveHardware& hardware) {
+    if (m_image) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(m_lock);
+    cdio_hwinfo_t info{};
+    if (m_cdio == nullptr || !cdio_get_hwinfo(m_cdio, &info)) {
+        return false;
+    }
+    hardware.vendor = Trimmed(info.psz_vendor);
+    hardware.model = Trimmed(info.psz_model);
+    hardware.revision = Trimmed(info.psz_revision);
+    return !hardware.model.empty();
+}
+
 std::string CdioDrive::Identity() {
     if (m_image) {
         return "Disc image: " + std::filesystem::path(m_device).filename().string();

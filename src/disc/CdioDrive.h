@@ -29,6 +29,7 @@ public:
     bool Open(int readType) override;
     void Close() override;
     std::string Identity() override;
+    bool Hardware(DriveHardware& hardware) override;
     bool ReadToc(DiscToc& toc) override;
     DriveStatus ReadAudio(std::int32_t lsn, std::int32_t sectors, std::uint8_t* dest) override;
     DriveStatus SetSpeed(int kbPerSecond) override;

@@ -9,6 +9,7 @@
 #include "core/Diagnostics.h"
 #include "core/Text.h"
 #include "core/Trace.h"
+#include "disc/CdAccess.h"
 #include "output/Naming.h"
 #include "platform/AtomicFile.h"
 
@@ -105,6 +106,28 @@ void CGrabJob::StartProcess() {
     m_discId = m_list.GetDiscId();
     const QuavermillSettings& settings = m_data.Settings();
     m_data.Ripper().SetJitterMode(settings.drive.JitterCorrection);
+    m_data.Ripper().SetReadOffset(settings.verify.ReadOffset);
+    m_verify = settings.verify.VerifyRips;
+    // The rip log's CRCs come from the checksums too.
+    m_data.Ripper().SetComputeChecksums(m_verify || settings.verify.RipLog);
+    m_lookedUp = false;
+    m_arServer = settings.verify.AccurateRipServer;
+    m_ctdbServer = settings.verify.CTDBServer;
+    m_report = RipReport{};
+    m_ripLogName.clear();
+    m_ripCueName.clear();
+    {
+        char identity[256] = {};
+        m_data.Ripper().GetCDString(identity, sizeof identity);
+        m_report.drive = identity;
+    }
+    m_report.readOffset = settings.verify.ReadOffset;
+    static const char* const kJitterNames[] = {"Never", "OnError", "Always"};
+    m_report.jitterMode =
+        kJitterNames[std::clamp<std::int32_t>(settings.drive.JitterCorrection, 0, 2)];
+    m_report.artist = texts.artist;
+    m_report.album = texts.album;
+    m_report.cddbId = m_list.GetDiscId();
 
     m_playlistName = m_data.GeneratePlaylistName();
     m_playlistOk = true;
@@ -228,6 +251,18 @@ void CGrabJob::RunTrack() {
         QM_RETURN(0);
     }
 
+    m_workerSums = qm::TrackChecksums{};
+    if (m_verify && !m_lookedUp) {
+        // Once a grab, before its first track is read.
+        qm::DiscToc toc;
+        const auto drive = qm::HandleDrive(m_data.Ripper().GetHandle());
+        if (drive && drive->ReadToc(toc)) {
+            m_report.disc = qm::LookUpDisc(toc, m_arServer, m_ctdbServer);
+            m_report.verified = true;
+        }
+        m_lookedUp = true;
+    }
+
     m_chain.SetReports(&g_Error, &g_Log, &g_Progress);
     CEncoder* sink = m_chain.SetUpEncoder(format, path);
     if (sink == nullptr) {
@@ -248,6 +283,7 @@ void CGrabJob::RunTrack() {
         g_Error.Add(qm::err::kCancelled, qm::mod::kCDRipper);
     } else {
         m_chain.Run(m_workerTrack, head);
+        m_workerSums = m_data.Ripper().GetTrackChecksums();
     }
     m_chain.Finish(format);
     // Every path above has closed the chain; this only makes sure the job
@@ -368,6 +404,7 @@ void CGrabJob::OnProcessEnd() {
         QM_RETURN(4);
     }
     const QuavermillSettings& settings = m_data.Settings();
+    WriteRipReport();
     m_data.AddToLog("Grabbing of disk is finished.", kLogSuccess);
     if (settings.player.EnableSound) {
         m_view.PlayCompletionSound(settings.player.SoundFile);
@@ -414,8 +451,62 @@ void CGrabJob::CompleteTrack(int row) {
     m_completedFiles.push_back(m_outputFileName);
     SetOutcome(row, TrackOutcome::kComplete);
     m_list.SetChecked(row, false);
+    RipReportTrack entry;
+    entry.number = m_data.GetCurrentTrack();
+    entry.file = m_outputFileName;
+    entry.sums = m_workerSums;
+    if (row >= 0 && static_cast<std::size_t>(row) < tracks.size()) {
+        entry.title = tracks[static_cast<std::size_t>(row)].tag.GetTag("Title");
+        entry.artist = tracks[static_cast<std::size_t>(row)].tag.GetTag("Artist");
+    }
+    if (m_report.verified) {
+        entry.verdict = qm::VerifyTrack(m_report.disc, entry.number, m_workerSums);
+        status += ", " + (entry.verdict.checked ? qm::ArVerdictText(entry.verdict.ar)
+                                                : qm::VerdictText(entry.verdict));
+    }
+    m_report.tracks.push_back(entry);
     m_list.SetStatus(row, status);
     m_data.AddToLog(status, kLogSuccess);
+    if (m_report.verified) {
+        m_data.AddToLog(
+            qm::Format(" Track %d: %s", entry.number, qm::VerdictText(entry.verdict).c_str()),
+            entry.verdict.ar.status == qm::VerifyStatus::kMismatch ? kLogAttention : kLogSuccess);
+    }
+}
+
+void CGrabJob::WriteRipReport() {
+    QM_TRACE("TracksWnd");
+    if (m_report.tracks.empty() || !m_ripLogName.empty() || !m_ripCueName.empty()) {
+        QM_RETURN(0);
+    }
+    const VerifySettings& verify = m_data.Settings().verify;
+    const std::filesystem::path folder =
+        std::filesystem::path(m_report.tracks.front().file).parent_path();
+    const std::string base = m_report.album.empty() ? std::string("rip") : m_report.album;
+    std::string safe;
+    for (char c : base) {
+        safe += std::string("/\\:*?\"<>|").find(c) == std::string::npos ? c : '_';
+    }
+    if (m_report.verified) {
+        m_data.AddToLog(RipSummary(m_report), kLogPlain);
+    }
+    if (verify.RipLog) {
+        const std::filesystem::path log = folder / (safe + ".log");
+        if (qm::ReplaceFileContents(log, RipLogText(m_report))) {
+            m_ripLogName = log.string();
+        } else {
+            m_data.AddToLog(" Failed to write the rip log " + log.string() + "!", kLogAttention);
+        }
+    }
+    if (verify.RipCueSheet) {
+        const std::filesystem::path cue = folder / (safe + ".cue");
+        if (qm::ReplaceFileContents(cue, RipCueSheetText(m_report))) {
+            m_ripCueName = cue.string();
+        } else {
+            m_data.AddToLog(" Failed to write the cue sheet " + cue.string() + "!", kLogAttention);
+        }
+    }
+    QM_EXIT(1);
 }
 
 void CGrabJob::WriteTag(const TrackRecord& record, std::int32_t track) {
@@ -514,6 +605,7 @@ void CGrabJob::EnableControls(bool enable) {
 
 void CGrabJob::EndJob(EndReason reason) {
     QM_TRACE("TracksWnd");
+    WriteRipReport();
     EnableControls(true);
     m_view.UpdateWindowTitle();
     m_endReason = reason;

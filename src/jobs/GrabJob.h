@@ -18,7 +18,9 @@
 #include <thread>
 #include <vector>
 
+#include "disc/RipVerifier.h"
 #include "jobs/Data.h"
+#include "jobs/RipReport.h"
 #include "jobs/TrackChain.h"
 #include "jobs/TrackList.h"
 #include "jobs/TracksView.h"
@@ -88,6 +90,11 @@ public:
     TrackOutcome GetOutcome(int row) const;
     // The files the last grab completed, in order.
     const std::vector<std::string>& GetCompletedFiles() const { return m_completedFiles; }
+    // The last grab's checksums and verdicts, and the rip log and cue sheet
+    // it wrote ("" when none).
+    const RipReport& GetRipReport() const { return m_report; }
+    const std::string& GetRipLogName() const { return m_ripLogName; }
+    const std::string& GetRipCueName() const { return m_ripCueName; }
 
 private:
     // What a file was before a track began: a failed track deletes only
@@ -118,6 +125,8 @@ private:
     void SaveCoverArt(const CID3Tag& tag);
     // The end of the job on the front end's side.
     void EndJob(EndReason reason);
+    // The rip log and the cue sheet beside the first completed file.
+    void WriteRipReport();
     int CurrentRow() const;
     void SetOutcome(int row, TrackOutcome outcome);
 
@@ -149,4 +158,14 @@ private:
     bool m_workerRipMaxSpeed = false;
     std::string m_outputFileName;
     FileState m_outputBefore;
+    // Verification: asked for by the settings at Grab; the look-up runs on
+    // the first track's worker, the checksums come back with each track.
+    bool m_verify = false;
+    bool m_lookedUp = false;
+    std::string m_arServer;
+    std::string m_ctdbServer;
+    qm::TrackChecksums m_workerSums;
+    RipReport m_report;
+    std::string m_ripLogName;
+    std::string m_ripCueName;
 };

@@ -228,6 +228,20 @@ template <class Io, class F> void ApeKeys(Io& io, F& format) {
 }
 
 // Every other key, in the order they are read.
+// The verification values: the read offset keeps a value outside what any
+// drive has (the list's extremes are +1776 and -1164) out.
+template <class Io, class V> void VerifyKeys(Io& io, V& verify) {
+    io.Int("ReadOffset", verify.ReadOffset, 0, [](long long value) -> std::optional<long long> {
+        return value >= -5880 && value <= 5880 ? std::optional(value) : std::nullopt;
+    });
+    io.Bool("VerifyRips", verify.VerifyRips, BoolRule::T, false);
+    io.String("AccurateRipServer", verify.AccurateRipServer,
+              std::string("http://www.accuraterip.com"));
+    io.String("CTDBServer", verify.CTDBServer, std::string("http://db.cuetools.net"));
+    io.Bool("RipLog", verify.RipLog, BoolRule::F, true);
+    io.Bool("RipCueSheet", verify.RipCueSheet, BoolRule::F, true);
+}
+
 template <class Io, class S> void GeneralKeys(Io& io, S& s) {
     auto& track = s.DefaultTrack;
     io.Bool("EnableTag", track.enableTag, BoolRule::F, true);
@@ -311,6 +325,7 @@ template <class Io, class S> void GeneralKeys(Io& io, S& s) {
               std::string("https://coverartarchive.org"));
     io.Bool("EmbedCoverArt", s.metadata.EmbedCoverArt, BoolRule::T, false);
     io.String("SaveCoverArt", s.metadata.SaveCoverArt, std::string());
+    VerifyKeys(io, s.verify);
 }
 
 } // namespace

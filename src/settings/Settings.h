@@ -129,6 +129,19 @@ struct MetadataSettings {
     bool operator==(const MetadataSettings&) const = default;
 };
 
+// Proof that a rip is right: the drive's read offset, the verification
+// databases, and the rip log and cue sheet beside the files of a grab.
+struct VerifySettings {
+    std::int32_t ReadOffset = 0; // samples, signed
+    bool VerifyRips = false;     // look the disc up and judge every track
+    std::string AccurateRipServer = "http://www.accuraterip.com";
+    std::string CTDBServer = "http://db.cuetools.net";
+    bool RipLog = true;
+    bool RipCueSheet = true;
+
+    bool operator==(const VerifySettings&) const = default;
+};
+
 // Everything LoadSettings reads and SaveSettings writes.
 struct QuavermillSettings {
     // Format, tag (comment, URL, copyright), cut settings and tag switches
@@ -143,6 +156,7 @@ struct QuavermillSettings {
     NormalizerSettings normalizer;
     PlayerSettings player;
     MetadataSettings metadata;
+    VerifySettings verify;
 
     bool operator==(const QuavermillSettings&) const = default;
 };

@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QLineEdit>
+#include <QSpinBox>
 
 #include "core/Trace.h"
 #include "settings/ReadMethods.h"
@@ -91,6 +93,35 @@ CGeneralPage::CGeneralPage(QuavermillSettings& settings, const std::vector<std::
     check(
         job, "EjectAtEnd", "Eject the disc when the grab is done",
         [](auto& s) -> auto& { return s.job.EjectAtEnd; });
+
+    QFormLayout* proof = AddGroup(QStringLiteral("Proof of the rip"));
+    auto* offset = new QSpinBox(this);
+    offset->setObjectName(QStringLiteral("ReadOffset"));
+    offset->setRange(-5880, 5880);
+    offset->setSuffix(QStringLiteral(" samples"));
+    proof->addRow(QStringLiteral("Drive read offset:"), offset);
+    b.Field<long long>(
+        std::make_unique<SpinView>(offset), [](auto& s) -> auto& { return s.verify.ReadOffset; });
+    check(
+        proof, "VerifyRips", "Verify every track with AccurateRip and CTDB",
+        [](auto& s) -> auto& { return s.verify.VerifyRips; });
+    check(
+        proof, "RipLog", "Write a rip log beside the files",
+        [](auto& s) -> auto& { return s.verify.RipLog; });
+    check(
+        proof, "RipCueSheet", "Write a cue sheet beside the files",
+        [](auto& s) -> auto& { return s.verify.RipCueSheet; });
+    const auto text = [&](const char* name, const char* label, auto member) {
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromLatin1(name));
+        proof->addRow(QString::fromUtf8(label), edit);
+        b.Field<std::string>(std::make_unique<TextView>(edit), member);
+    };
+    text(
+        "AccurateRipServer",
+        "AccurateRip server:", [](auto& s) -> auto& { return s.verify.AccurateRipServer; });
+    text(
+        "CTDBServer", "CTDB server:", [](auto& s) -> auto& { return s.verify.CTDBServer; });
 
     QFormLayout* mixed = AddGroup(QStringLiteral("Discs with an artist per track"));
     check(

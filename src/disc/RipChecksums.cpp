@@ -1,0 +1,141 @@
+#include "disc/RipChecksums.h"
+
+#include <algorithm>
+#include <cstring>
+#include <zlib.h>
+
+#include "core/Trace.h"
+
+namespace qm {
+
+namespace {
+
+constexpr std::int64_t kSectorSamples = 588;
+
+// zlib's crc32 takes at most UINT_MAX bytes a call; a block is far smaller.
+unsigned long Crc(unsigned long crc, const std::uint8_t* data, std::int64_t bytes) {
+    return ::crc32(crc, data, static_cast<uInt>(bytes));
+}
+
+} // namespace
+
+void ChecksumAccumulator::Begin(const ChecksumLayout& layout) {
+    QM_TRACE("ChecksumAccumulator");
+    m_layout = layout;
+    m_valid = true;
+    m_position = 0;
+    m_arFirst = layout.firstAudio ? kArFirstSkip + 1 : 1;
+    m_arLast = layout.lastAudio ? layout.trackSamples - kArLastSkip : layout.trackSamples;
+    m_ctdbFirst = layout.firstAudio ? kCtdbSkip : 0;
+    m_ctdbEnd = layout.trackSamples;
+    if (layout.lastAudio) {
+        m_ctdbEnd -= kCtdbSkip + (layout.discSamples % kCtdbSkip);
+    }
+    m_ctdbEnd = std::max(m_ctdbEnd, m_ctdbFirst);
+    m_v1 = 0;
+    m_high = 0;
+    m_450 = 0;
+    m_crc = ::crc32(0L, Z_NULL, 0);
+    m_crcAtCtdbFirst = m_crc;
+    m_crcAtCtdbEnd = m_crc;
+    m_peak = 0;
+}
+
+void ChecksumAccumulator::Add(const std::uint8_t* pcm, std::size_t frames) {
+    QM_TRACE("ChecksumAccumulator");
+    if (frames == 0 || pcm == nullptr) {
+        QM_RETURN(0);
+    }
+    const std::int64_t base = m_position;
+    const auto count = static_cast<std::int64_t>(frames);
+    // The running CRC, cut where the CTDB range starts and ends to note
+    // its value there.
+    std::int64_t at = base;
+    const std::int64_t marks[2] = {m_ctdbFirst, m_ctdbEnd};
+    unsigned long* const notes[2] = {&m_crcAtCtdbFirst, &m_crcAtCtdbEnd};
+    for (int i = 0; i < 2; ++i) {
+        if (marks[i] >= at && marks[i] < base + count) {
+            m_crc = Crc(m_crc, pcm + (at - base) * 4, (marks[i] - at) * 4);
+            at = marks[i];
+            *notes[i] = m_crc;
+        }
+    }
+    m_crc = Crc(m_crc, pcm + (at - base) * 4, (base + count - at) * 4);
+    if (base + count == m_ctdbEnd) {
+        m_crcAtCtdbEnd = m_crc;
+    }
+
+    // AccurateRip: 1-based sample k counts in [m_arFirst, m_arLast]. The v2
+    // sum is v1 plus the high words of the 64-bit products.
+    const std::int64_t arFrom = std::max(base + 1, m_arFirst);
+    const std::int64_t arTo = std::min(base + count, m_arLast);
+    std::uint32_t v1 = m_v1;
+    std::uint32_t high = m_high;
+    if (arFrom <= arTo) {
+        // 32-bit counters and a plain index keep the loop vectorizable.
+        const std::uint8_t* words = pcm + (arFrom - 1 - base) * 4;
+        const auto n = static_cast<std::uint32_t>(arTo - arFrom + 1);
+        const auto k0 = static_cast<std::uint32_t>(arFrom);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            std::uint32_t word = 0;
+            std::memcpy(&word, words + static_cast<std::size_t>(i) * 4, 4);
+            const std::uint64_t product = static_cast<std::uint64_t>(word) * (k0 + i);
+            v1 += static_cast<std::uint32_t>(product);
+            high += static_cast<std::uint32_t>(product >> 32);
+        }
+    }
+    m_v1 = v1;
+    m_high = high;
+
+    // Sector 450: j = 1..588 over its samples, nothing skipped.
+    const std::int64_t sector450 = kArOffsetSector * kSectorSamples;
+    const std::int64_t from450 = std::max(base, sector450);
+    const std::int64_t to450 = std::min(base + count, sector450 + kSectorSamples);
+    for (std::int64_t i = from450; i < to450; ++i) {
+        std::uint32_t word = 0;
+        std::memcpy(&word, pcm + (i - base) * 4, 4);
+        m_450 += word * static_cast<std::uint32_t>(i - sector450 + 1);
+    }
+
+    // Loads the compiler can vectorize: the largest and smallest value.
+    std::int16_t highest = 0;
+    std::int16_t lowest = 0;
+    const auto values = static_cast<std::size_t>(count) * 2;
+    for (std::size_t i = 0; i < values; ++i) {
+        std::int16_t value = 0;
+        std::memcpy(&value, pcm + i * 2, 2);
+        highest = std::max(highest, value);
+        lowest = std::min(lowest, value);
+    }
+    m_peak = std::max<std::uint16_t>(
+        m_peak, static_cast<std::uint16_t>(std::max<int>(highest, -static_cast<int>(lowest))));
+    m_position += count;
+    QM_EXIT(1);
+}
+
+TrackChecksums ChecksumAccumulator::Result() const {
+    QM_TRACE("ChecksumAccumulator");
+    TrackChecksums result;
+    result.complete = m_valid && m_position == m_layout.trackSamples;
+    result.samples = m_position;
+    result.arV1 = m_arLast >= m_arFirst ? m_v1 : 0;
+    result.arV2 = m_arLast >= m_arFirst ? m_v1 + m_high : 0;
+    result.ar450 = m_450;
+    result.has450 = m_position >= (kArOffsetSector + 1) * kSectorSamples;
+    result.crc32 = static_cast<std::uint32_t>(m_crc);
+    // CRC(first..end) from the CRCs of the prefixes: zlib's combine undone.
+    const std::int64_t ctdbBytes = (m_ctdbEnd - m_ctdbFirst) * 4;
+    result.ctdbCrc = static_cast<std::uint32_t>(
+        ::crc32_combine(m_crcAtCtdbFirst, m_crcAtCtdbEnd, static_cast<z_off_t>(ctdbBytes)));
+    result.ctdbBytes = (m_ctdbEnd - m_ctdbFirst) * 4;
+    result.peak = m_peak;
+    QM_RETURN(0, result);
+}
+
+std::uint32_t CombineCrc(std::uint32_t first, std::uint32_t second, std::int64_t secondBytes) {
+    QM_TRACE("ChecksumAccumulator");
+    QM_RETURN(0, static_cast<std::uint32_t>(
+                     ::crc32_combine(first, second, static_cast<z_off_t>(secondBytes))));
+}
+
+} // namespace qm
