@@ -38,6 +38,15 @@ std::vector<std::string> FileNames(const fs::path& folder) {
     return names;
 }
 
+// The grabbed tracks only: without the rip's log and cue sheet.
+std::vector<std::string> TrackNames(const fs::path& folder) {
+    std::vector<std::string> names = FileNames(folder);
+    std::erase_if(names, [](const std::string& name) {
+        return name.ends_with(".log") || name.ends_with(".cue");
+    });
+    return names;
+}
+
 class GrabCommand : public ::testing::Test {
 protected:
     // The program with this test's settings store and data folder.
@@ -81,7 +90,7 @@ TEST_F(GrabCommand, FreshHomeGrabsTheDemoDiscAndASecondRunMakesNewNames) {
     for (int track = 1; track <= 6; ++track) {
         expected.push_back(qm::Format("track%02d.mp3", track));
     }
-    EXPECT_EQ(FileNames(dir / "out"), expected);
+    EXPECT_EQ(TrackNames(dir / "out"), expected);
     EXPECT_TRUE(FileNames(home).empty()) << "a grab changes no settings";
     for (int track = 1; track <= 6; ++track) {
         const qmtest::StreamInfo info = qmtest::Probe(dir / "out" / expected[track - 1]);
@@ -102,7 +111,7 @@ TEST_F(GrabCommand, FreshHomeGrabsTheDemoDiscAndASecondRunMakesNewNames) {
     expected.push_back("track01_#02.mp3");
     expected.push_back("track06_#02.mp3");
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(FileNames(dir / "out"), expected);
+    EXPECT_EQ(TrackNames(dir / "out"), expected);
     EXPECT_EQ(qmtest::ReadText(dir / "out" / "track01.mp3"), before);
 }
 
@@ -120,7 +129,10 @@ TEST_F(GrabCommand, OptionsOverrideTheStoreForThisRunOnly) {
     EXPECT_EQ(FileNames(dir / "out"),
               (std::vector<std::string>{"The Quavermill Players/02 - Copper Kettle.flac",
                                         "The Quavermill Players/04 - Night Market.flac",
-                                        "The Quavermill Players/05 - Paper Lanterns.flac"}));
+                                        "The Quavermill Players/05 - Paper Lanterns.flac",
+                                        // the rip's cue sheet and log, on by default
+                                        "The Quavermill Players/Demo Disc.cue",
+                                        "The Quavermill Players/Demo Disc.log"}));
     EXPECT_EQ(Run("config get NameFormat").out, "stored{TRACK}\n");
 
     const auto toc = nlohmann::json::parse(
@@ -162,14 +174,14 @@ TEST_F(GrabCommand, ThePromptCountsDownAndAnswersItselfOrTakesAKey) {
                               "Yes(5) Yes(4) Yes(3) Yes(2) Yes(1) -> Yes"),
               std::string::npos)
         << waited.out;
-    EXPECT_EQ(FileNames(dir / "out").size(), 1u);
+    EXPECT_EQ(TrackNames(dir / "out").size(), 1u);
 
     qmtest::WriteText(dir / "no", "n\n");
     const auto declined = Grab("--tracks 2", (dir / "no").string());
     EXPECT_EQ(declined.exitCode, 3) << declined.out;
     EXPECT_NE(declined.out.find("Yes(5) -> No"), std::string::npos) << declined.out;
     EXPECT_NE(declined.out.find("Cancelled."), std::string::npos);
-    EXPECT_EQ(FileNames(dir / "out").size(), 1u);
+    EXPECT_EQ(TrackNames(dir / "out").size(), 1u);
 
     const auto no =
         Run("--no --device " + ShellQuote((kDemo / "demo.cue").string()) + " grab --tracks 2");
