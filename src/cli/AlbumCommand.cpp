@@ -110,13 +110,8 @@ int RunAlbum(const CliContext& context, const AlbumOptions& options) {
     auto data = std::make_unique<CData>();
     context.PrepareData(*data);
     QuavermillSettings& settings = data->Settings();
-    if (!options.format.empty()) {
-        const std::optional<OutputFormat> format = ParseFormat(options.format);
-        if (!format) {
-            PrintError("unknown format '" + options.format + "' (wav, mp3, ogg, flac, ape, wma)");
-            return kExitUsage;
-        }
-        settings.DefaultTrack.format.format = *format;
+    if (!ApplyFormatOption(options.format, settings)) {
+        return kExitUsage;
     }
     double silence = 0;
     if (options.silenceOption->count() > 0) {

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CliContext.h"
+#include "CliDisc.h"
 #include "CliView.h"
 #include "core/Text.h"
 #include "disc/CDDBServersList.h"
@@ -222,22 +223,10 @@ int RunCddb(const CliContext& context, const CddbOptions& options) {
                               lookup.GetReason().c_str()));
         return kExitFailed;
     }
-    if (options.save) {
-        if (!extracted) {
-            PrintError("nothing to save: choose a match with --choose N");
-            return kExitUsage;
-        }
+    if (options.save && extracted) {
         list.GetCDDBInfo();
-        if (!data.SaveLocalCDDB()) {
-            PrintError("cannot write the local CDDB entry in " + data.LocalCDDBFolder().string());
-            return kExitFailed;
-        }
-        if (!context.json) {
-            std::printf("\nSaved to %s\n",
-                        (data.LocalCDDBFolder() / LocalCDDBFileName(data.GetCDDBID())).c_str());
-        }
     }
-    return kExitOk;
+    return SaveChosenNames(data, context, options.save, extracted, "match");
 }
 
 } // namespace

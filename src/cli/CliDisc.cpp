@@ -5,9 +5,11 @@
 #include "CliContext.h"
 #include "CliView.h"
 #include "core/Text.h"
+#include "disc/LocalCDDB.h"
 #include "jobs/Data.h"
 #include "jobs/NamesLookup.h"
 #include "jobs/TrackList.h"
+#include "settings/Settings.h"
 
 namespace qmcli {
 
@@ -129,6 +131,39 @@ std::optional<std::set<std::int32_t>> ParseTrackList(const std::string& text, st
         at = comma + 1;
     }
     return tracks;
+}
+
+bool ApplyFormatOption(const std::string& name, QuavermillSettings& settings) {
+    if (name.empty()) {
+        return true;
+    }
+    const std::optional<OutputFormat> format = ParseFormat(name);
+    if (!format) {
+        PrintError("unknown format '" + name + "' (wav, mp3, ogg, flac, ape, wma)");
+        return false;
+    }
+    settings.DefaultTrack.format.format = *format;
+    return true;
+}
+
+int SaveChosenNames(CData& data, const CliContext& context, bool save, bool chosen,
+                    const char* what) {
+    if (!save) {
+        return kExitOk;
+    }
+    if (!chosen) {
+        PrintError(qm::Format("nothing to save: choose a %s with --choose N", what));
+        return kExitUsage;
+    }
+    if (!data.SaveLocalCDDB()) {
+        PrintError("cannot write the local CDDB entry in " + data.LocalCDDBFolder().string());
+        return kExitFailed;
+    }
+    if (!context.json) {
+        std::printf("\nSaved to %s\n",
+                    (data.LocalCDDBFolder() / LocalCDDBFileName(data.GetCDDBID())).c_str());
+    }
+    return kExitOk;
 }
 
 int ReadDisc(CData& data, CTrackList& list, CliView& view, bool lookUp, int choose) {

@@ -12,6 +12,7 @@
 
 class CData;
 class CTrackList;
+struct QuavermillSettings;
 
 namespace qmcli {
 
@@ -20,6 +21,16 @@ struct CliContext;
 
 // "wav", "mp3", "ogg", "flac", "ape", "wma" in any case.
 std::optional<OutputFormat> ParseFormat(const std::string& name);
+
+// An empty `name` leaves the settings' format as it is; a name that is no
+// format is printed and gives false.
+bool ApplyFormatOption(const std::string& name, QuavermillSettings& settings);
+
+// The names `data` holds saved in the local CDDB cache when `save` (printed
+// where they went). kExitOk, kExitUsage when nothing was chosen (`what` names
+// the kind of choice: "match", "release"), kExitFailed when it cannot be written.
+int SaveChosenNames(CData& data, const CliContext& context, bool save, bool chosen,
+                    const char* what);
 
 // "all", or numbers and ranges separated by commas ("1,3-5"). Nothing for
 // text that is neither.

@@ -41,13 +41,8 @@ int RunGrab(const CliContext& context, const GrabOptions& options) {
     auto data = std::make_unique<CData>();
     context.PrepareData(*data);
     QuavermillSettings& settings = data->Settings();
-    if (!options.format.empty()) {
-        const std::optional<OutputFormat> format = ParseFormat(options.format);
-        if (!format) {
-            PrintError("unknown format '" + options.format + "' (wav, mp3, ogg, flac, ape, wma)");
-            return kExitUsage;
-        }
-        settings.DefaultTrack.format.format = *format;
+    if (!ApplyFormatOption(options.format, settings)) {
+        return kExitUsage;
     }
     if (options.outputOption->count() > 0) {
         settings.naming.OutputFolder = options.output;

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CliContext.h"
+#include "CliDisc.h"
 #include "CliView.h"
 #include "core/Text.h"
 #include "disc/CDRipper.h"
@@ -139,21 +140,7 @@ int RunMusicBrainz(const CliContext& context, const MusicBrainzOptions& options)
         PrintError(lookup.GetLastError());
         return kExitFailed;
     }
-    if (options.save) {
-        if (!named) {
-            PrintError("nothing to save: choose a release with --choose N");
-            return kExitUsage;
-        }
-        if (!data.SaveLocalCDDB()) {
-            PrintError("cannot write the local CDDB entry in " + data.LocalCDDBFolder().string());
-            return kExitFailed;
-        }
-        if (!context.json) {
-            std::printf("\nSaved to %s\n",
-                        (data.LocalCDDBFolder() / LocalCDDBFileName(data.GetCDDBID())).c_str());
-        }
-    }
-    return kExitOk;
+    return SaveChosenNames(data, context, options.save, named, "release");
 }
 
 } // namespace

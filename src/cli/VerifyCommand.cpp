@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CliContext.h"
+#include "CliDisc.h"
 #include "core/Error.h"
 #include "core/Text.h"
 #include "disc/CDRipper.h"
@@ -46,54 +47,35 @@ const char* StatusName(qm::VerifyStatus status) {
     return "unknown";
 }
 
-// "1,3-5" or "all" as track numbers within first..last; empty on bad text.
-std::vector<int> Tracks(const std::string& text, int first, int last) {
-    std::vector<int> tracks;
-    if (qm::EqualsNoCase(text, "all")) {
-        for (int track = first; track <= last; ++track) {
-            tracks.push_back(track);
-        }
-        return tracks;
-    }
-    std::size_t at = 0;
-    while (at <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', at), text.size());
-        const std::string item = text.substr(at, comma - at);
-        const std::size_t dash = item.find('-');
-        bool okFrom = false;
-        bool okTo = true;
-        const int from = qm::LeadingInteger(item.substr(0, dash), &okFrom);
-        const int to =
-            dash == std::string::npos ? from : qm::LeadingInteger(item.substr(dash + 1), &okTo);
-        if (!okFrom || !okTo || to < from || from < first || to > last) {
-            return {};
-        }
-        for (int track = from; track <= to; ++track) {
-            tracks.push_back(track);
-        }
-        at = comma + 1;
-    }
-    return tracks;
-}
-
-int RunVerify(const CliContext& context, const std::string& trackText) {
+// The drive the settings or --device name, with the disc's table of contents
+// read; false (printed) when there is nothing to read.
+bool OpenDisc(const CliContext& context, QuavermillSettings& settings, CCDRipper& ripper,
+              qm::DiscToc& toc) {
     if (!context.OpenNamedImage()) {
-        return kExitUsage;
+        return false;
     }
-    QuavermillSettings settings;
     context.LoadSettings(settings);
-    CCDRipper ripper;
     if (!context.AttachDrive(ripper, settings)) {
-        return kExitUsage;
+        return false;
     }
-    qm::DiscToc toc;
     const auto drive = qm::HandleDrive(ripper.GetHandle());
     if (!drive || !drive->ReadToc(toc)) {
         PrintError("no disc in the drive, or its table of contents is unreadable");
+        return false;
+    }
+    return true;
+}
+
+int RunVerify(const CliContext& context, const std::string& trackText) {
+    QuavermillSettings settings;
+    CCDRipper ripper;
+    qm::DiscToc toc;
+    if (!OpenDisc(context, settings, ripper, toc)) {
         return kExitUsage;
     }
-    const std::vector<int> tracks = Tracks(trackText, toc.firstTrack, toc.lastTrack);
-    if (tracks.empty()) {
+    const auto tracks = ParseTrackList(trackText, toc.firstTrack, toc.lastTrack);
+    if (!tracks || tracks->empty() || *tracks->begin() < toc.firstTrack ||
+        *tracks->rbegin() > toc.lastTrack) {
         PrintError("--tracks takes 'all' or numbers and ranges of the disc's tracks");
         return kExitUsage;
     }
@@ -127,7 +109,7 @@ int RunVerify(const CliContext& context, const std::string& trackText) {
             "AccurateRip: %s\nCTDB: %s\n\n", disc.arFound ? disc.arUrl.c_str() : "not in database",
             disc.ctdbFound ? qm::Format("found (confidence %d)", best).c_str() : "not in database");
     }
-    for (const int track : tracks) {
+    for (const int track : *tracks) {
         if (qm::AudioPosition(toc, track) == 0) {
             std::fprintf(stderr, "Track %d is a data track and is not read.\n", track);
             continue;
@@ -175,19 +157,10 @@ int RunVerify(const CliContext& context, const std::string& trackText) {
 }
 
 int RunOffset(const CliContext& context) {
-    if (!context.OpenNamedImage()) {
-        return kExitUsage;
-    }
     QuavermillSettings settings;
-    context.LoadSettings(settings);
     CCDRipper ripper;
-    if (!context.AttachDrive(ripper, settings)) {
-        return kExitUsage;
-    }
     qm::DiscToc toc;
-    const auto drive = qm::HandleDrive(ripper.GetHandle());
-    if (!drive || !drive->ReadToc(toc)) {
-        PrintError("no disc in the drive, or its table of contents is unreadable");
+    if (!OpenDisc(context, settings, ripper, toc)) {
         return kExitUsage;
     }
     const qm::DiscVerification disc =
