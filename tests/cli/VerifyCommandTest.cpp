@@ -11,7 +11,7 @@
 #include "CliTestSupport.h"
 #include "core/Text.h"
 #include "support/DiscImage.h"
-#include "support/ServerProcess.h"
+#include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 #include "support/Verification.h"
 

@@ -9,7 +9,7 @@
 #include "disc/RipVerifier.h"
 #include "encoders/WAVWriter.h"
 #include "support/DiscImage.h"
-#include "support/ServerProcess.h"
+#include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 #include "support/Verification.h"
 

@@ -122,4 +122,20 @@ void WebServer::AddText(const std::string& path, const std::string& text) const 
     std::ofstream(target, std::ios::binary) << text;
 }
 
+FileServer::FileServer(const std::filesystem::path& folder)
+    : LoopbackServer("web_server.py", {"--root", folder.string(), "--log", LogIn(folder).string()},
+                     folder) {}
+
+std::string FileServer::Url() const {
+    return "http://127.0.0.1:" + std::to_string(Port());
+}
+
+std::vector<std::string> FileServer::Requests() const {
+    std::vector<std::string> lines;
+    for (const nlohmann::json& request : LoopbackServer::Requests()) {
+        lines.push_back(request.dump());
+    }
+    return lines;
+}
+
 } // namespace qmtest

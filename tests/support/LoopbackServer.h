@@ -57,4 +57,16 @@ private:
     std::filesystem::path m_root;
 };
 
+// AccurateRip and CTDB answers as a folder of files (web_server.py): a path
+// names a file below the folder whatever its query ("/lookup2.php?toc=..."
+// serves "lookup2.php"), a missing one is a 404.
+class FileServer : public LoopbackServer {
+public:
+    explicit FileServer(const std::filesystem::path& folder);
+    // "http://127.0.0.1:<port>", as AccurateRipServer and CTDBServer name one.
+    std::string Url() const;
+    // The requests seen so far, one JSON text each (path, query, user agent).
+    std::vector<std::string> Requests() const;
+};
+
 } // namespace qmtest

@@ -106,6 +106,16 @@ bool WaitForGrabEnd(qm::ui::CQuavermillApp& app, int timeoutMs) {
     return true;
 }
 
+std::vector<ImageTrack> Tracks(std::initializer_list<std::int32_t> seconds) {
+    std::vector<ImageTrack> tracks;
+    for (const std::int32_t length : seconds) {
+        ImageTrack track;
+        track.sectors = length * kSecond;
+        tracks.push_back(track);
+    }
+    return tracks;
+}
+
 QString CellText(qm::ui::CMainFrame& frame, int row, int column) {
     QTreeWidgetItem* item = frame.Tracks().topLevelItem(row);
     return item != nullptr ? item->text(column) : QString();

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ namespace qmtest::mainui {
 
 // One second of disc, in sectors.
 inline constexpr std::int32_t kSecond = 75;
+
+// Audio tracks of these lengths in seconds.
+std::vector<ImageTrack> Tracks(std::initializer_list<std::int32_t> seconds);
 
 class Session {
 public:

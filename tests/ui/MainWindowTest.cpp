@@ -44,16 +44,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<qmtest::ImageTrack> Tracks(std::initializer_list<std::int32_t> seconds) {
-    std::vector<qmtest::ImageTrack> tracks;
-    for (const std::int32_t length : seconds) {
-        qmtest::ImageTrack track;
-        track.sectors = length * kSecond;
-        tracks.push_back(track);
-    }
-    return tracks;
-}
-
 // Edits a label as the user does: double click opens the editor, the text is
 // typed, Return ends the edit.
 void TypeIntoLabel(CTracksWnd& tracks, int row, int column, const QString& text) {

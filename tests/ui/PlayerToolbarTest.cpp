@@ -24,16 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<qmtest::ImageTrack> Tracks(std::initializer_list<std::int32_t> seconds) {
-    std::vector<qmtest::ImageTrack> tracks;
-    for (const std::int32_t length : seconds) {
-        qmtest::ImageTrack track;
-        track.sectors = length * kSecond;
-        tracks.push_back(track);
-    }
-    return tracks;
-}
-
 QString ShownTime(CMainFrame& frame) {
     return frame.TimeDisplay()->text();
 }
