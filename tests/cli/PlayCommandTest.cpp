@@ -47,6 +47,16 @@ protected:
                ShellQuote(clitest::Program()) + " --settings " + ShellQuote(settings.string()) +
                " --device " + ShellQuote(image.layout.sheet.string()) + " " + arguments;
     }
+    // `arguments` run on a pseudo-terminal (script) that is given `keys` (a
+    // shell command list: printf, sleep) once the position line shows, so a
+    // slow start on a loaded machine does not eat them.
+    std::string OnTerminal(const std::string& arguments, const std::string& keys) const {
+        const std::string screen = ShellQuote((dir / "screen.txt").string());
+        return "(i=0; until grep -q '/ 00:03' " + screen + " 2>/dev/null || [ $i -ge 400 ]; do " +
+               "sleep 0.05; i=$((i+1)); done; " + keys + ") | script -qefc " +
+               ShellQuote(Line(arguments)) + " /dev/null > " + screen + "; status=$?; cat " +
+               screen + "; exit $status";
+    }
     qmtest::Bytes Output() const {
         return std::filesystem::exists(device) ? qmtest::ReadFile(device) : qmtest::Bytes{};
     }
@@ -97,12 +107,8 @@ TEST_F(PlayCommand, OnATerminalQStopsAndTheLineShowsThePosition) {
     if (!qmtest::HasProgram("script")) {
         GTEST_SKIP() << "no script(1) for a pseudo-terminal";
     }
-    const auto start = Clock::now();
-    const auto result = qmtest::Run("(sleep 1.2; printf q) | script -qec " +
-                                        ShellQuote(Line("play --track 2")) + " /dev/null",
-                                    true);
+    const auto result = qmtest::Run(OnTerminal("play --track 2", "sleep 0.2; printf q"), true);
     EXPECT_EQ(result.exitCode, 0) << result.out;
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2900));
     EXPECT_NE(result.out.find("(00:00) / 00:03"), std::string::npos) << result.out;
     // What was heard is the start of the track and no more.
     const qmtest::Bytes output = Output();
@@ -121,10 +127,9 @@ TEST_F(PlayCommand, OnATerminalSpacePausesAndResumes) {
         GTEST_SKIP() << "no script(1) for a pseudo-terminal";
     }
     const auto start = Clock::now();
-    const auto result = qmtest::Run("(sleep 0.8; printf ' '; sleep 1.5; printf ' '; sleep 1) | "
-                                    "script -qec " +
-                                        ShellQuote(Line("play --track 2")) + " /dev/null",
-                                    true);
+    const auto result = qmtest::Run(
+        OnTerminal("play --track 2", "sleep 0.3; printf ' '; sleep 1.5; printf ' '; sleep 1"),
+        true);
     EXPECT_EQ(result.exitCode, 0) << result.out;
     EXPECT_GE(std::chrono::duration<double>(Clock::now() - start).count(), 0.8 * 3.0 + 1.2);
     // Paused, the brackets give way to spaces.
@@ -142,7 +147,9 @@ TEST_F(PlayCommand, OnATerminalSpacePausesAndResumes) {
     ASSERT_LT(first, last);
     // The whole track, with the pause's silence inside it.
     EXPECT_EQ(std::count(first, last, false), 3 * kSecond);
-    EXPECT_GE(std::count(first, last, true), kSecond);
+    // How much silence the file driver writes while paused depends on how
+    // busy the machine is; some must be there.
+    EXPECT_GE(std::count(first, last, true), kSecond / 5);
 }
 
 } // namespace
