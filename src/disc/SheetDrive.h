@@ -15,11 +15,13 @@
 #include "disc/CdDrive.h"
 #include "disc/CueSheet.h"
 #include "disc/ImageAudio.h"
+#include "disc/TocFile.h"
 
 namespace qm {
 
 class SheetDrive : public CdDrive {
 public:
+    // A CUE sheet or a cdrdao TOC file (by its extension) over its files.
     // nullptr, with the reason (naming the sheet's line or the file) in
     // *error, when the sheet or one of its files cannot serve a disc.
     static std::shared_ptr<SheetDrive> ForSheet(const std::filesystem::path& sheet,
@@ -32,6 +34,9 @@ public:
     // The same for a sheet already read; its FILE lines name the files.
     static std::shared_ptr<SheetDrive> ForCueSheet(CueSheet sheet, const std::string& device,
                                                    std::string* error);
+    // The same for a TOC file already read.
+    static std::shared_ptr<SheetDrive> ForTocFile(TocFile toc, const std::string& device,
+                                                  std::string* error);
 
     std::string Device() const override { return m_device; }
     bool IsImage() const override { return true; }
@@ -48,6 +53,10 @@ public:
 
 private:
     SheetDrive() = default;
+    // Opens the files the sheet names; false, with the reason, when one
+    // cannot serve audio.
+    bool OpenFiles(CueSheet& sheet, std::string* error);
+    void UseLayout(SheetLayout layout);
 
     std::mutex m_lock;
     std::string m_device;
