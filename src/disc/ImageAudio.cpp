@@ -191,7 +191,15 @@ public:
                     ok = false;
                     break;
                 }
-                ok = Convert(frame, &out) && sink(out.data(), out.size());
+                // Packed 16-bit samples, what lossless decoders give, go on
+                // as they are; anything else is converted first.
+                if (std::endian::native == std::endian::little &&
+                    frame->format == AV_SAMPLE_FMT_S16) {
+                    ok = sink(frame->extended_data[0],
+                              static_cast<std::size_t>(frame->nb_samples) * 4);
+                } else {
+                    ok = Convert(frame, &out) && sink(out.data(), out.size());
+                }
                 av_frame_unref(frame);
             }
             if (draining) {
