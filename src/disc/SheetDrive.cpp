@@ -104,7 +104,7 @@ std::filesystem::path Resolve(const std::filesystem::path& named, const CueSheet
         }
         const std::string ext = Lower(entry.path().extension().string());
         if (sameStem.empty() && Lower(entry.path().stem().string()) == stem && ext != ".cue" &&
-            ext != ".log" && ext != ".m3u") {
+            ext != ".toc" && ext != ".log" && ext != ".m3u") {
             sameStem = entry.path();
         }
     }

@@ -299,6 +299,14 @@ TEST(TocFixtures, LibcdioTocFilesParseOrAreRefusedWithTheirLine) {
     EXPECT_EQ(qm::DriveList::Instance().AddImage(dir / "bad-file.toc", &error), -1);
     EXPECT_NE(error.find("foo.bin"), std::string::npos) << error;
 
+    // A missing file is not stood in for by the TOC file itself, though it
+    // shares the file's stem.
+    fs::copy_file(folder / "vcd_demo.toc", dir / "vcd_demo.toc");
+    EXPECT_EQ(qm::SheetDrive::ForSheet(dir / "vcd_demo.toc", &error), nullptr);
+    EXPECT_NE(error.find("line 5: the sheet's file is missing: " + (dir / "vcd_demo.bin").string()),
+              std::string::npos)
+        << error;
+
     auto text = qm::SheetDrive::ForSheet(folder / "cdtext.toc", &error);
     ASSERT_NE(text, nullptr) << error;
     const qm::CueSheet& sheet = text->Sheet();
