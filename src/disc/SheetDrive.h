@@ -1,5 +1,6 @@
-// A disc image described by a CUE sheet, as a drive: the sheet's files (one
-// for the disc or one per track, BIN or audio of any kind) serve the sectors
+// A disc image described by a CUE sheet or a cdrdao TOC file, as a drive: the
+// sheet's files (one for the disc or one per track, BIN or audio of any kind,
+// or runs of them) serve the sectors
 // of the disc the sheet describes, gaps and hidden first-track audio
 // included, on demand.
 #pragma once
@@ -75,8 +76,9 @@ DiscInfo SheetDiscInfo(const CueSheet& sheet);
 // opened from a sheet or the sheet names nothing.
 std::optional<DiscInfo> SheetDiscInfo(const CdDrive& drive);
 
-// Whether `path` names something DriveList::AddImage opens through a sheet:
-// a .cue file, or an audio file (not a BIN, TOC or NRG image).
+// Whether `path` names an audio file DriveList::AddImage opens through the
+// sheet it carries (anything but a BIN, TOC, NRG or ISO image; .cue and .toc
+// files are told apart before).
 bool IsSheetImage(const std::filesystem::path& path);
 
 } // namespace qm
