@@ -27,9 +27,9 @@ std::string Upper(std::string_view text) {
     return out;
 }
 
-// Text as UTF-8: a byte-order mark goes, and a sheet that is not UTF-8 is
-// taken as Latin-1, which older rippers write.
-std::string AsUtf8(std::string_view bytes) {
+} // namespace
+
+std::string SheetTextAsUtf8(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
         bytes.remove_prefix(3);
     }
@@ -49,6 +49,8 @@ std::string AsUtf8(std::string_view bytes) {
     }
     return out;
 }
+
+namespace {
 
 struct Token {
     std::string text;
@@ -202,6 +204,7 @@ private:
     }
     bool Line(int number, std::string_view text);
     bool Rem(const std::vector<Token>& words);
+    bool Settle(bool last);
     bool Finish();
     bool ReadNames(const std::string& canonical);
 
@@ -212,6 +215,10 @@ private:
     std::ostringstream m_canonical; // the sheet as libcue reads it
     int m_session = 1;
     int m_lastLine = 0;
+    // Per track: why a disc image cannot serve it (its mode), and where its
+    // lines begin in m_canonical.
+    std::vector<std::string> m_unservable;
+    std::vector<std::size_t> m_canonicalAt;
 };
 
 bool SheetReader::Rem(const std::vector<Token>& words) {
@@ -297,15 +304,20 @@ bool SheetReader::Line(int number, std::string_view text) {
             return Fail(number, "track " + std::to_string(value) + " does not follow track " +
                                     std::to_string(track->number));
         }
-        if (inTrack && track->Index(1) == nullptr) {
-            return Fail(track->line, "track " + std::to_string(track->number) + " has no INDEX 01");
+        if (inTrack && !Settle(false)) {
+            return false;
         }
         const std::string mode = Upper(words[2].text);
+        // A data track the image cannot serve is refused below, unless it is
+        // a last track that was never ripped (Settle).
+        std::string unservable;
         if (!IsKnownMode(mode)) {
-            return Fail(number, "unknown track mode " + words[2].text);
-        }
-        if (!IsRawMode(mode)) {
-            return Fail(number, "a " + mode + " track cannot be read as a disc image");
+            if (mode.rfind("MODE", 0) != 0) {
+                return Fail(number, "unknown track mode " + words[2].text);
+            }
+            unservable = "unknown track mode " + words[2].text;
+        } else if (!IsRawMode(mode)) {
+            unservable = "a " + mode + " track cannot be read as a disc image";
         }
         CueTrack added;
         added.number = value;
@@ -314,7 +326,10 @@ bool SheetReader::Line(int number, std::string_view text) {
         added.data = mode != "AUDIO";
         added.session = m_session;
         m_sheet.tracks.push_back(added);
-        m_canonical << "TRACK " << value << " " << mode << "\n";
+        m_unservable.push_back(unservable);
+        m_canonicalAt.push_back(m_canonical.str().size());
+        m_canonical << "TRACK " << value << " " << (unservable.empty() ? mode : "MODE1/2352")
+                    << "\n";
         return true;
     } else if (command == "INDEX") {
         if (!inTrack) {
@@ -400,15 +415,42 @@ bool SheetReader::Line(int number, std::string_view text) {
     return true;
 }
 
+// The track just ended: it starts at its INDEX 01, or, when a sheet gives
+// it only an INDEX 00, there. A last data track with only an INDEX 00 is one
+// that was never ripped (its gap ends the previous file): it is dropped and
+// the disc ends where it would have begun.
+bool SheetReader::Settle(bool last) {
+    CueTrack& track = m_sheet.tracks.back();
+    const std::string& unservable = m_unservable.back();
+    const std::string which = "track " + std::to_string(track.number);
+    if (track.Index(1) != nullptr) {
+        return unservable.empty() || Fail(track.line, unservable);
+    }
+    if (track.indexes.empty()) {
+        return Fail(track.line, which + " has no INDEX 01");
+    }
+    if (track.data && last && m_sheet.tracks.size() > 1) {
+        m_sheet.end = track.indexes.front();
+        const std::string kept = m_canonical.str().substr(0, m_canonicalAt.back());
+        m_canonical.str(kept);
+        m_canonical.seekp(0, std::ios::end);
+        m_sheet.tracks.pop_back();
+        m_unservable.pop_back();
+        m_canonicalAt.pop_back();
+        return true;
+    }
+    if (!unservable.empty()) {
+        return Fail(track.line, unservable);
+    }
+    track.indexes.front().number = 1;
+    return true;
+}
+
 bool SheetReader::Finish() {
     if (m_sheet.tracks.empty()) {
         return Fail(m_lastLine, "the sheet has no tracks");
     }
-    const CueTrack& last = m_sheet.tracks.back();
-    if (last.Index(1) == nullptr) {
-        return Fail(last.line, "track " + std::to_string(last.number) + " has no INDEX 01");
-    }
-    return true;
+    return Settle(true);
 }
 
 // Names, flags and codes as libcue reads them from the checked lines.
@@ -464,7 +506,7 @@ std::optional<CueSheet> SheetReader::Read(std::string_view bytes, std::string* e
         m_error = m_name + ": the sheet is empty";
         return fail();
     }
-    const std::string text = AsUtf8(bytes);
+    const std::string text = SheetTextAsUtf8(bytes);
     std::size_t at = 0;
     int number = 0;
     while (at < text.size()) {
@@ -538,6 +580,21 @@ std::optional<SheetLayout> LayOutSheet(const CueSheet& sheet,
     if (fileSectors.size() != sheet.files.size()) {
         return fail(1, "the files do not match the FILE lines");
     }
+    // A disc that ends before its files do (a track that was never ripped
+    // began there) holds nothing of them after that point.
+    std::vector<std::int64_t> lengths = fileSectors;
+    if (sheet.end) {
+        const auto file = static_cast<std::size_t>(sheet.end->file);
+        if (sheet.end->position > lengths[file]) {
+            return fail(sheet.end->line, "INDEX 0 lies past the end of " +
+                                             sheet.files[file].path.filename().string() + " (" +
+                                             std::to_string(lengths[file]) + " sectors)");
+        }
+        lengths[file] = sheet.end->position;
+        for (std::size_t f = file + 1; f < lengths.size(); ++f) {
+            lengths[f] = 0;
+        }
+    }
     // Silence between the files' sectors: at (file, sector), in the order
     // the disc plays it.
     struct Cut {
@@ -550,7 +607,7 @@ std::optional<SheetLayout> LayOutSheet(const CueSheet& sheet,
     for (std::size_t t = 0; t < sheet.tracks.size(); ++t) {
         const CueTrack& track = sheet.tracks[t];
         for (const CueIndex& index : track.indexes) {
-            const std::int64_t length = fileSectors[static_cast<std::size_t>(index.file)];
+            const std::int64_t length = lengths[static_cast<std::size_t>(index.file)];
             if (index.position > length || (index.number == 1 && index.position == length)) {
                 return fail(
                     index.line,
@@ -568,7 +625,7 @@ std::optional<SheetLayout> LayOutSheet(const CueSheet& sheet,
                 const CueIndex& next = sheet.tracks[t + 1].indexes.front();
                 cuts.push_back(Cut{next.file, next.position, track.postgap});
             } else {
-                cuts.push_back(Cut{lastFile, fileSectors.back(), track.postgap});
+                cuts.push_back(Cut{lastFile, lengths.back(), track.postgap});
             }
         }
     }
@@ -594,10 +651,10 @@ std::optional<SheetLayout> LayOutSheet(const CueSheet& sheet,
             layout.segments.push_back(DiscSegment{-1, 0, cut.sectors});
             disc += cut.sectors;
         }
-        if (fileSectors[f] > done) {
-            layout.segments.push_back(DiscSegment{
-                static_cast<int>(f), done, static_cast<std::int32_t>(fileSectors[f] - done)});
-            disc += fileSectors[f] - done;
+        if (lengths[f] > done) {
+            layout.segments.push_back(DiscSegment{static_cast<int>(f), done,
+                                                  static_cast<std::int32_t>(lengths[f] - done)});
+            disc += lengths[f] - done;
         }
     }
     // A position in a file, after every silence cut in before it.

@@ -62,22 +62,35 @@ struct CueSheet {
     std::string comment;
     std::vector<CueFileLine> files;
     std::vector<CueTrack> tracks;
+    // Where the disc ends before its files do: a last data track that was
+    // never ripped (only its INDEX 00 is in the sheet) began there.
+    std::optional<CueIndex> end;
 };
 
 // The sheet at `path`, or nullopt with the reason (naming the sheet and the
 // line) in *error. UTF-8 or Latin-1, CR LF or LF.
 std::optional<CueSheet> ReadCueSheet(const std::filesystem::path& path, std::string* error);
+// Sheet text as UTF-8: a byte-order mark goes, and text that is not UTF-8 is
+// taken as Latin-1, which older rippers write.
+std::string SheetTextAsUtf8(std::string_view bytes);
+
 // The same for a sheet's text; FILE names resolve in `folder`. `name` is what
 // refusals call the sheet.
 std::optional<CueSheet> ParseCueSheet(std::string_view text, const std::filesystem::path& folder,
                                       const std::string& name, std::string* error);
 
+// A segment of a data track whose file holds cooked sectors (2048 or 2336
+// bytes), which no audio read can be served from.
+constexpr int kUnreadableSegment = -2;
+
 // One stretch of the disc: `sectors` sectors of file `file` from sector
-// `from`, or silence when `file` is -1.
+// `from` (and `skew` bytes past it: a TOC file's offsets need not fall on a
+// sector), or silence when `file` is -1.
 struct DiscSegment {
     int file = -1;
     std::int64_t from = 0;
     std::int32_t sectors = 0;
+    std::int32_t skew = 0;
 };
 
 struct SheetLayout {

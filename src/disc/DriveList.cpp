@@ -8,6 +8,7 @@
 #include "disc/CdioDrive.h"
 #include "disc/CdioLog.h"
 #include "disc/SheetDrive.h"
+#include "disc/TocFile.h"
 
 namespace qm {
 
@@ -127,13 +128,28 @@ int DriveList::AddImage(const std::filesystem::path& sheet, std::string* error) 
     const std::filesystem::path path = ec ? sheet : full;
     std::string why;
     std::shared_ptr<CdDrive> drive;
-    // CUE sheets (over BIN or audio files) and audio files with a sheet of
-    // their own are served here; libcdio reads cdrdao TOC and NRG images.
+    // CUE sheets (over BIN or audio files), cdrdao TOC files over audio
+    // files and audio files with a sheet of their own are served here;
+    // libcdio reads NRG images and the TOC files over raw images it has
+    // always read.
     std::string ext = path.extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (ext == ".cue") {
         drive = SheetDrive::ForSheet(path, &why);
+    } else if (ext == ".toc") {
+        // A broken file is refused naming its line; one over raw images
+        // alone goes to libcdio, and to the sheet drive when libcdio cannot
+        // read it.
+        auto toc = ReadTocFile(path, &why);
+        if (toc && TocNamesAudioFiles(*toc)) {
+            drive = SheetDrive::ForTocFile(std::move(*toc), path.string(), &why);
+        } else if (toc) {
+            drive = CdioDrive::ForImage(path, &why);
+            if (!drive) {
+                drive = SheetDrive::ForTocFile(std::move(*toc), path.string(), &why);
+            }
+        }
     } else if (IsSheetImage(path)) {
         drive = SheetDrive::ForAudioFile(path, &why);
     } else {

@@ -38,8 +38,11 @@ public:
     int IndexOf(const std::shared_ptr<CdDrive>& drive);
 
     // Opens a disc image as a drive and returns its index; an image that is
-    // already open keeps its index. -1, with the reason in *error, when
-    // libcdio cannot read the image.
+    // already open keeps its index. CUE sheets, TOC files over audio files
+    // and audio files with a sheet of their own become sheet drives; NRG
+    // images and TOC files over raw images go to libcdio. -1, with the
+    // reason in *error (naming the sheet's line where one is wrong), when
+    // the image cannot be read.
     int AddImage(const std::filesystem::path& sheet, std::string* error = nullptr);
     int AddDrive(std::shared_ptr<CdDrive> drive);
     bool Remove(const std::shared_ptr<CdDrive>& drive);

@@ -191,7 +191,15 @@ public:
                     ok = false;
                     break;
                 }
-                ok = Convert(frame, &out) && sink(out.data(), out.size());
+                // Packed 16-bit samples, what lossless decoders give, go on
+                // as they are; anything else is converted first.
+                if (std::endian::native == std::endian::little &&
+                    frame->format == AV_SAMPLE_FMT_S16) {
+                    ok = sink(frame->extended_data[0],
+                              static_cast<std::size_t>(frame->nb_samples) * 4);
+                } else {
+                    ok = Convert(frame, &out) && sink(out.data(), out.size());
+                }
                 av_frame_unref(frame);
             }
             if (draining) {
@@ -292,6 +300,13 @@ int TemporaryFile() {
 } // namespace
 
 ImageAudioFile::~ImageAudioFile() {
+    if (m_decoder.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(m_progressLock);
+            m_stop = true;
+        }
+        m_decoder.join();
+    }
     if (m_fd >= 0) {
         ::close(m_fd);
     }
@@ -341,76 +356,107 @@ std::unique_ptr<ImageAudioFile> ImageAudioFile::Open(const std::filesystem::path
             *error = "cannot decode " + path.filename().string();
             return nullptr;
         }
-        frames = file->m_bytes / 4;
+        frames = file->m_ready / 4;
     }
     file->m_bytes = frames * 4;
     return file;
 }
 
-bool ImageAudioFile::Decode() {
+bool ImageAudioFile::StartDecoding() {
     m_decoded = true;
-    Decoder decoder;
-    std::string ignored;
-    const int fd = TemporaryFile();
-    if (fd < 0 || !decoder.Open(m_path, &ignored)) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
+    m_fd = TemporaryFile();
+    if (m_fd < 0) {
         m_failed = true;
+        m_done = true;
         return false;
     }
+    m_offset = 0;
+    m_decoder = std::thread([this] { DecodeAll(); });
+    return true;
+}
+
+void ImageAudioFile::DecodeAll() {
+    Decoder decoder;
+    std::string ignored;
+    bool ok = decoder.Open(m_path, &ignored);
     std::vector<std::uint8_t> buffer;
     buffer.reserve(kWriteBuffer);
     std::int64_t written = 0;
-    const bool ok = decoder.Run([&](const std::uint8_t* data, std::size_t bytes) {
-        if (buffer.size() + bytes > kWriteBuffer) {
-            if (!WriteAll(fd, buffer.data(), buffer.size())) {
-                return false;
-            }
-            written += static_cast<std::int64_t>(buffer.size());
-            buffer.clear();
+    // Whole buffers go to the file and are announced to the readers.
+    auto flush = [&]() {
+        if (!WriteAll(m_fd, buffer.data(), buffer.size())) {
+            return false;
+        }
+        written += static_cast<std::int64_t>(buffer.size());
+        buffer.clear();
+        std::lock_guard<std::mutex> lock(m_progressLock);
+        m_ready = written;
+        m_progress.notify_all();
+        return !m_stop;
+    };
+    ok = ok && decoder.Run([&](const std::uint8_t* data, std::size_t bytes) {
+        if (buffer.size() + bytes > kWriteBuffer && !flush()) {
+            return false;
         }
         buffer.insert(buffer.end(), data, data + bytes);
         return true;
     });
-    if (!ok || !WriteAll(fd, buffer.data(), buffer.size())) {
-        ::close(fd);
-        m_failed = true;
+    ok = ok && flush();
+    std::lock_guard<std::mutex> lock(m_progressLock);
+    m_failed = !ok;
+    m_done = true;
+    m_progress.notify_all();
+}
+
+bool ImageAudioFile::WaitFor(std::int64_t end) {
+    std::unique_lock<std::mutex> lock(m_progressLock);
+    m_progress.wait(lock, [&] { return m_done || m_ready >= end; });
+    return m_ready >= end;
+}
+
+bool ImageAudioFile::Decode() {
+    if (!StartDecoding()) {
         return false;
     }
-    written += static_cast<std::int64_t>(buffer.size());
-    m_fd = fd;
-    m_offset = 0;
-    // A file that decodes shorter than its header said fails the reads past
-    // its true end instead of serving silence for them.
-    if (m_bytes == 0 || written < m_bytes) {
-        m_bytes = written;
-    }
-    return true;
+    m_decoder.join();
+    return !m_failed;
 }
 
 bool ImageAudioFile::Read(std::int64_t first, std::int32_t count, std::uint8_t* dest) {
     if (first < 0 || count < 0 || first + count > Sectors()) {
         return false;
     }
-    if (m_kind == Kind::kDecoded && !m_decoded) {
-        const std::int64_t announced = m_bytes;
-        if (!Decode() || m_bytes < announced) {
-            m_failed = true;
+    return ReadBytes(first * kSectorBytes, static_cast<std::int64_t>(count) * kSectorBytes, dest);
+}
+
+bool ImageAudioFile::ReadBytes(std::int64_t from, std::int64_t wanted, std::uint8_t* dest) {
+    if (m_kind == Kind::kDecoded) {
+        if (!m_decoded && !StartDecoding()) {
+            return false;
+        }
+        // The samples the read needs, up to the length the file announced.
+        // A file that decodes shorter than that fails the reads past its
+        // true end instead of serving silence for them.
+        if (!WaitFor(std::min(from + wanted, m_bytes))) {
+            return false;
+        }
+        std::lock_guard<std::mutex> lock(m_progressLock);
+        if (m_failed) {
+            return false;
         }
     }
-    if (m_failed || m_fd < 0) {
+    if (from < 0 || wanted < 0 || from + wanted > m_bytes + kSectorBytes || m_fd < 0) {
         return false;
     }
-    const std::int64_t from = first * kSectorBytes;
-    const std::int64_t wanted = static_cast<std::int64_t>(count) * kSectorBytes;
     const std::int64_t present = std::clamp<std::int64_t>(m_bytes - from, 0, wanted);
     if (present > 0 && !ReadAt(m_fd, m_offset + from, dest, static_cast<std::size_t>(present))) {
         return false;
     }
     std::memset(dest + present, 0, static_cast<std::size_t>(wanted - present));
+    // Byte-swapped samples pair up from where the read starts: a TOC file's
+    // byte offset, or a sector, is where its samples begin.
     if (m_swap) {
-        for (std::int64_t i = 0; i + 1 < present; i += 2) {
+        for (std::int64_t i = 0; i + 1 < wanted; i += 2) {
             std::swap(dest[i], dest[i + 1]);
         }
     }

@@ -104,7 +104,7 @@ std::filesystem::path Resolve(const std::filesystem::path& named, const CueSheet
         }
         const std::string ext = Lower(entry.path().extension().string());
         if (sameStem.empty() && Lower(entry.path().stem().string()) == stem && ext != ".cue" &&
-            ext != ".log" && ext != ".m3u") {
+            ext != ".toc" && ext != ".log" && ext != ".m3u") {
             sameStem = entry.path();
         }
     }
@@ -128,11 +128,7 @@ bool IsSheetImage(const std::filesystem::path& path) {
     return ext != ".toc" && ext != ".nrg" && ext != ".bin" && ext != ".iso";
 }
 
-std::shared_ptr<SheetDrive> SheetDrive::ForCueSheet(CueSheet sheet, const std::string& device,
-                                                    std::string* error) {
-    std::shared_ptr<SheetDrive> drive(new SheetDrive());
-    drive->m_device = device;
-    std::vector<std::int64_t> lengths;
+bool SheetDrive::OpenFiles(CueSheet& sheet, std::string* error) {
     for (CueFileLine& line : sheet.files) {
         line.path = Resolve(line.path, sheet);
         std::string why;
@@ -140,27 +136,71 @@ std::shared_ptr<SheetDrive> SheetDrive::ForCueSheet(CueSheet sheet, const std::s
         if (!file) {
             *error = sheet.sheet.filename().string() + ": line " + std::to_string(line.line) +
                      ": " + why;
-            return nullptr;
+            return false;
         }
+        m_files.push_back(std::move(file));
+    }
+    return true;
+}
+
+void SheetDrive::UseLayout(SheetLayout layout) {
+    m_layout = std::move(layout);
+    std::int64_t at = 0;
+    for (const DiscSegment& segment : m_layout.segments) {
+        m_segmentStart.push_back(at);
+        at += segment.sectors;
+    }
+}
+
+std::shared_ptr<SheetDrive> SheetDrive::ForCueSheet(CueSheet sheet, const std::string& device,
+                                                    std::string* error) {
+    std::shared_ptr<SheetDrive> drive(new SheetDrive());
+    drive->m_device = device;
+    if (!drive->OpenFiles(sheet, error)) {
+        return nullptr;
+    }
+    std::vector<std::int64_t> lengths;
+    for (const auto& file : drive->m_files) {
         lengths.push_back(file->Sectors());
-        drive->m_files.push_back(std::move(file));
     }
     auto layout = LayOutSheet(sheet, lengths, error);
     if (!layout) {
         return nullptr;
     }
-    drive->m_layout = std::move(*layout);
-    std::int64_t at = 0;
-    for (const DiscSegment& segment : drive->m_layout.segments) {
-        drive->m_segmentStart.push_back(at);
-        at += segment.sectors;
-    }
+    drive->UseLayout(std::move(*layout));
     drive->m_sheet = std::move(sheet);
+    return drive;
+}
+
+std::shared_ptr<SheetDrive> SheetDrive::ForTocFile(TocFile toc, const std::string& device,
+                                                   std::string* error) {
+    std::shared_ptr<SheetDrive> drive(new SheetDrive());
+    drive->m_device = device;
+    if (!drive->OpenFiles(toc.sheet, error)) {
+        return nullptr;
+    }
+    std::vector<std::int64_t> lengths;
+    for (const auto& file : drive->m_files) {
+        lengths.push_back(file->Bytes());
+    }
+    auto layout = LayOutTocFile(toc, lengths, error);
+    if (!layout) {
+        return nullptr;
+    }
+    drive->UseLayout(std::move(*layout));
+    drive->m_sheet = std::move(toc.sheet);
     return drive;
 }
 
 std::shared_ptr<SheetDrive> SheetDrive::ForSheet(const std::filesystem::path& sheet,
                                                  std::string* error) {
+    if (Lower(sheet.extension().string()) == ".toc") {
+        auto parsed = ReadTocFile(sheet, error);
+        if (!parsed) {
+            return nullptr;
+        }
+        return ForTocFile(std::move(*parsed), sheet.string(), error);
+    }
     auto parsed = ReadCueSheet(sheet, error);
     if (!parsed) {
         return nullptr;
@@ -246,10 +286,16 @@ DriveStatus SheetDrive::ReadAudio(std::int32_t lsn, std::int32_t sectors, std::u
         const std::int64_t into = at - m_segmentStart[static_cast<std::size_t>(segment)];
         const auto count =
             static_cast<std::int32_t>(std::min<std::int64_t>(left, piece.sectors - into));
+        if (piece.file == kUnreadableSegment) {
+            return DriveStatus::kFailed; // cooked data sectors: not audio
+        }
         if (piece.file < 0) {
             std::memset(dest, 0, static_cast<std::size_t>(count) * kSectorBytes);
-        } else if (!m_files[static_cast<std::size_t>(piece.file)]->Read(piece.from + into, count,
-                                                                        dest)) {
+        } else if (ImageAudioFile& file = *m_files[static_cast<std::size_t>(piece.file)];
+                   piece.skew == 0
+                       ? !file.Read(piece.from + into, count, dest)
+                       : !file.ReadBytes((piece.from + into) * kSectorBytes + piece.skew,
+                                         static_cast<std::int64_t>(count) * kSectorBytes, dest)) {
             return DriveStatus::kFailed;
         }
         dest += static_cast<std::size_t>(count) * kSectorBytes;

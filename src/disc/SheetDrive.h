@@ -1,5 +1,6 @@
-// A disc image described by a CUE sheet, as a drive: the sheet's files (one
-// for the disc or one per track, BIN or audio of any kind) serve the sectors
+// A disc image described by a CUE sheet or a cdrdao TOC file, as a drive: the
+// sheet's files (one for the disc or one per track, BIN or audio of any kind,
+// or runs of them) serve the sectors
 // of the disc the sheet describes, gaps and hidden first-track audio
 // included, on demand.
 #pragma once
@@ -15,11 +16,13 @@
 #include "disc/CdDrive.h"
 #include "disc/CueSheet.h"
 #include "disc/ImageAudio.h"
+#include "disc/TocFile.h"
 
 namespace qm {
 
 class SheetDrive : public CdDrive {
 public:
+    // A CUE sheet or a cdrdao TOC file (by its extension) over its files.
     // nullptr, with the reason (naming the sheet's line or the file) in
     // *error, when the sheet or one of its files cannot serve a disc.
     static std::shared_ptr<SheetDrive> ForSheet(const std::filesystem::path& sheet,
@@ -32,6 +35,9 @@ public:
     // The same for a sheet already read; its FILE lines name the files.
     static std::shared_ptr<SheetDrive> ForCueSheet(CueSheet sheet, const std::string& device,
                                                    std::string* error);
+    // The same for a TOC file already read.
+    static std::shared_ptr<SheetDrive> ForTocFile(TocFile toc, const std::string& device,
+                                                  std::string* error);
 
     std::string Device() const override { return m_device; }
     bool IsImage() const override { return true; }
@@ -48,6 +54,10 @@ public:
 
 private:
     SheetDrive() = default;
+    // Opens the files the sheet names; false, with the reason, when one
+    // cannot serve audio.
+    bool OpenFiles(CueSheet& sheet, std::string* error);
+    void UseLayout(SheetLayout layout);
 
     std::mutex m_lock;
     std::string m_device;
@@ -66,8 +76,9 @@ DiscInfo SheetDiscInfo(const CueSheet& sheet);
 // opened from a sheet or the sheet names nothing.
 std::optional<DiscInfo> SheetDiscInfo(const CdDrive& drive);
 
-// Whether `path` names something DriveList::AddImage opens through a sheet:
-// a .cue file, or an audio file (not a BIN, TOC or NRG image).
+// Whether `path` names an audio file DriveList::AddImage opens through the
+// sheet it carries (anything but a BIN, TOC, NRG or ISO image; .cue and .toc
+// files are told apart before).
 bool IsSheetImage(const std::filesystem::path& path);
 
 } // namespace qm

@@ -1,7 +1,8 @@
-// Disc images kept as CUE sheets over audio files, grabbed as a user grabs
-// them: the same disc as CUE+BIN, CUE+WAV, CUE+FLAC and one FLAC per track
-// gives the same WAV files, and the sheet's CD-Text names the files and tags
-// when the local cache knows nothing of the disc.
+// Disc images kept as CUE sheets or cdrdao TOC files over audio files,
+// grabbed as a user grabs them: the same disc as CUE+BIN, CUE+WAV, CUE+FLAC,
+// one FLAC per track and TOC over WAV, FLAC or raw samples gives the same
+// WAV files, and the sheet's CD-Text names the files and tags when the local
+// cache knows nothing of the disc.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -78,6 +79,31 @@ TEST_F(SheetImage, EveryFormGrabsTheSameWavFiles) {
                 << "track " << t;
         }
     }
+}
+
+TEST_F(SheetImage, TocFilesGrabTheSameWavFilesAndName) {
+    const auto tocs = qmtest::WriteTocVariants(
+        dir / "disc", image, "    TITLE \"Steam\"\n    PERFORMER \"Kettle Drums\"\n");
+    for (const auto& variant : tocs) {
+        SCOPED_TRACE(variant.name);
+        const fs::path out = dir / ("out-" + variant.name);
+        const auto run =
+            Run("--device " + ShellQuote(variant.sheet.string()) + " grab --format wav --mask " +
+                ShellQuote("{TRACK}") + " --output " + ShellQuote(out.string()));
+        ASSERT_EQ(run.exitCode, 0) << run.out;
+        for (int t = 1; t <= static_cast<int>(tracks.size()); ++t) {
+            const fs::path wav = out / (std::string("0") + std::to_string(t) + ".wav");
+            ASSERT_TRUE(fs::exists(wav)) << wav;
+            EXPECT_TRUE(qmtest::WavPayload(wav) == image.Sectors(image.Start(t), image.End(t)))
+                << "track " << t;
+        }
+    }
+    const auto toc = nlohmann::json::parse(
+        Run("toc --json --device " + ShellQuote(tocs.front().sheet.string())).out);
+    EXPECT_EQ(toc["disc"]["artist"], "Kettle Drums");
+    EXPECT_EQ(toc["disc"]["album"], "Steam");
+    EXPECT_EQ(toc["tracks"][1]["title"], "Song 2");
+    EXPECT_EQ(toc["tracks"][0]["start"], 33);
 }
 
 TEST_F(SheetImage, CdTextNamesTheFilesTagsAndTheTableOfContents) {

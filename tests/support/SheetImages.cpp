@@ -50,6 +50,55 @@ std::string Track(int number) {
 
 } // namespace
 
+std::vector<SheetVariant> WriteTocVariants(const fs::path& dir, const TestImage& image,
+                                           const std::string& cdText) {
+    const int count = static_cast<int>(image.tracks.size());
+    // Track t runs from its gap (the disc's start for track 1) to the next
+    // track's gap; START marks its INDEX 01.
+    auto tracks = [&](const std::string& fileLine, bool withText) {
+        std::string text = "CD_DA\n\n";
+        if (withText && !cdText.empty()) {
+            text += "CD_TEXT {\n  LANGUAGE_MAP {\n    0: 9\n  }\n  LANGUAGE 0 {\n" + cdText +
+                    "  }\n}\n";
+        }
+        for (int t = 1; t <= count; ++t) {
+            auto begin = [&](int n) {
+                return n == 1
+                           ? 0
+                           : image.Start(n) - image.tracks[static_cast<std::size_t>(n - 1)].pregap;
+            };
+            const std::int32_t from = begin(t);
+            const std::int32_t to = t == count ? image.layout.leadout : begin(t + 1);
+            text += "\n// Track " + std::to_string(t) + "\nTRACK AUDIO\nNO COPY\nNO PRE_EMPHASIS\n";
+            if (withText) {
+                text += "CD_TEXT {\n  LANGUAGE 0 {\n    TITLE \"Song " + std::to_string(t) +
+                        "\"\n  }\n}\n";
+            }
+            text += fileLine + " " + (from == 0 ? std::string("0") : Msf(from)) + " " +
+                    Msf(to - from) + "\n";
+            if (image.Start(t) > from) {
+                text += "START " + Msf(image.Start(t) - from) + "\n";
+            }
+        }
+        return text;
+    };
+    std::vector<SheetVariant> out;
+    WriteText(dir / "wav.toc", tracks("FILE \"disc.wav\"", true));
+    out.push_back({"toc-wav", dir / "wav.toc"});
+    WriteText(dir / "flac.toc", tracks("AUDIOFILE \"disc.flac\"", false));
+    out.push_back({"toc-flac", dir / "flac.toc"});
+    // Big-endian samples after 1001 bytes of something else.
+    Bytes all = image.Sectors(0, image.layout.leadout);
+    for (std::size_t i = 0; i + 1 < all.size(); i += 2) {
+        std::swap(all[i], all[i + 1]);
+    }
+    all.insert(all.begin(), 1001, 0x5A);
+    WriteFile(dir / "disc.be", all);
+    WriteText(dir / "raw.toc", tracks("FILE \"disc.be\" #1001", false));
+    out.push_back({"toc-raw", dir / "raw.toc"});
+    return out;
+}
+
 void WriteSilentWav(const fs::path& file, std::int64_t sectors) {
     const std::uint64_t bytes = static_cast<std::uint64_t>(sectors) * kSectorBytes;
     {

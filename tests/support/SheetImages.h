@@ -24,6 +24,13 @@ std::vector<SheetVariant> WriteSheetVariants(const std::filesystem::path& dir,
                                              const std::vector<ImageTrack>& tracks,
                                              const std::string& header, TestImage* image);
 
+// cdrdao TOC files for the disc WriteSheetVariants wrote into `dir`: over
+// disc.wav ("toc-wav", with CD-Text `header` inside CD_TEXT { }), over
+// disc.flac ("toc-flac"), and over raw big-endian samples behind a header
+// the FILE lines skip with a byte offset ("toc-raw").
+std::vector<SheetVariant> WriteTocVariants(const std::filesystem::path& dir, const TestImage& image,
+                                           const std::string& cdText);
+
 // A WAV file of `sectors` silent sectors (a sparse file), as long as a sheet
 // needs its file to be.
 void WriteSilentWav(const std::filesystem::path& file, std::int64_t sectors);
