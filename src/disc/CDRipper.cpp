@@ -692,7 +692,7 @@ std::int32_t CCDRipper::Start() {
     if (checksums) {
         // A cut track holds fewer samples than the layout: not complete.
         std::lock_guard<std::mutex> lock(m_checksumLock);
-        m_lastChecksums = m_checksums.Result();
+        m_lastChecksums = m_checksums.Finish();
     }
     if (m_closeAtEnd) {
         CloseSink(true);

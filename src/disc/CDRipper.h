@@ -21,6 +21,7 @@
 #include "core/DiscInfo.h"
 #include "disc/CdAccess.h"
 #include "disc/CddbAccess.h"
+#include "disc/ChecksumPipe.h"
 #include "disc/RipChecksums.h"
 #include "pipeline/Decoder.h"
 
@@ -220,7 +221,8 @@ private:
     std::int32_t m_playOffsetSeconds = 0;
     std::int32_t m_readOffset = 0;
     bool m_computeChecksums = true;
-    qm::ChecksumAccumulator m_checksums;
+    // Summed on a thread of its own while the reads go on.
+    qm::ChecksumPipe m_checksums;
     std::mutex m_checksumLock; // Start's result, read by the job's threads
     qm::TrackChecksums m_lastChecksums;
     DiscInfo m_discInfo;
