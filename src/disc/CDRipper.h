@@ -221,8 +221,12 @@ private:
     std::int32_t m_playOffsetSeconds = 0;
     std::int32_t m_readOffset = 0;
     bool m_computeChecksums = true;
-    // Summed on a thread of its own while the reads go on.
-    qm::ChecksumPipe m_checksums;
+    // With cores to spare the checksums are summed on a thread of their own
+    // while the reads go on; on two cores that thread only competes with
+    // the reads and the encoder, and the reading thread sums them itself.
+    bool m_pipeChecksums = std::thread::hardware_concurrency() > 2;
+    qm::ChecksumPipe m_checksumPipe;
+    qm::ChecksumAccumulator m_checksums;
     std::mutex m_checksumLock; // Start's result, read by the job's threads
     qm::TrackChecksums m_lastChecksums;
     DiscInfo m_discInfo;
