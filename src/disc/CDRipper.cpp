@@ -573,7 +573,11 @@ std::int32_t CCDRipper::Start() {
     qm::ChecksumLayout layout;
     const bool checksums = m_computeChecksums && !m_playMode && LayoutOf(toc, m_track, &layout);
     if (checksums) {
-        m_checksums.Begin(layout);
+        if (m_pipeChecksums) {
+            m_checksumPipe.Begin(layout);
+        } else {
+            m_checksums.Begin(layout);
+        }
     }
     qm::ModifyCDParms(m_handle, qm::kCdParamReadOffset, static_cast<std::uint32_t>(m_readOffset));
 
@@ -647,8 +651,12 @@ std::int32_t CCDRipper::Start() {
             break;
         }
         if (checksums) {
-            m_checksums.Add(current->Data() + current->startOffset,
-                            static_cast<std::size_t>(current->validBytes / 4));
+            const auto frames = static_cast<std::size_t>(current->validBytes / 4);
+            if (m_pipeChecksums) {
+                m_checksumPipe.Add(current->Data() + current->startOffset, frames);
+            } else {
+                m_checksums.Add(current->Data() + current->startOffset, frames);
+            }
         }
         if (m_sink->Write(current->Data() + current->startOffset, current->validBytes / 4) != 0) {
             // The sink filed its own error; reading on would only waste time.
@@ -675,6 +683,7 @@ std::int32_t CCDRipper::Start() {
         }
         if (m_seekEvent->IsSet()) {
             m_checksums.Invalidate();
+            m_checksumPipe.Invalidate();
             m_startSector.store(m_seekStart.load());
             m_endSector.store(m_seekEnd.load());
             n = m_sectorsPerRead;
@@ -692,7 +701,7 @@ std::int32_t CCDRipper::Start() {
     if (checksums) {
         // A cut track holds fewer samples than the layout: not complete.
         std::lock_guard<std::mutex> lock(m_checksumLock);
-        m_lastChecksums = m_checksums.Result();
+        m_lastChecksums = m_pipeChecksums ? m_checksumPipe.Finish() : m_checksums.Result();
     }
     if (m_closeAtEnd) {
         CloseSink(true);

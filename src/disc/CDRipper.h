@@ -21,6 +21,7 @@
 #include "core/DiscInfo.h"
 #include "disc/CdAccess.h"
 #include "disc/CddbAccess.h"
+#include "disc/ChecksumPipe.h"
 #include "disc/RipChecksums.h"
 #include "pipeline/Decoder.h"
 
@@ -220,6 +221,11 @@ private:
     std::int32_t m_playOffsetSeconds = 0;
     std::int32_t m_readOffset = 0;
     bool m_computeChecksums = true;
+    // With cores to spare the checksums are summed on a thread of their own
+    // while the reads go on; on two cores that thread only competes with
+    // the reads and the encoder, and the reading thread sums them itself.
+    bool m_pipeChecksums = std::thread::hardware_concurrency() > 2;
+    qm::ChecksumPipe m_checksumPipe;
     qm::ChecksumAccumulator m_checksums;
     std::mutex m_checksumLock; // Start's result, read by the job's threads
     qm::TrackChecksums m_lastChecksums;

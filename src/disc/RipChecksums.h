@@ -70,6 +70,10 @@ private:
     std::uint16_t m_peak = 0;
 };
 
+// zlib's CRC-32 (same arguments, same values), by carry-less multiplication
+// where the processor has it.
+std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t bytes);
+
 // Joins the CTDB CRCs of consecutive tracks into the disc's.
 std::uint32_t CombineCrc(std::uint32_t first, std::uint32_t second, std::int64_t secondBytes);
 

@@ -10,6 +10,7 @@
 #include "core/Text.h"
 #include "core/Trace.h"
 #include "disc/CdAccess.h"
+#include "disc/MusicBrainzDiscId.h"
 #include "output/Naming.h"
 #include "platform/AtomicFile.h"
 
@@ -111,6 +112,7 @@ void CGrabJob::StartProcess() {
     // The rip log's CRCs come from the checksums too.
     m_data.Ripper().SetComputeChecksums(m_verify || settings.verify.RipLog);
     m_lookedUp = false;
+    m_cueCodes = settings.verify.RipCueSheet;
     m_arServer = settings.verify.AccurateRipServer;
     m_ctdbServer = settings.verify.CTDBServer;
     m_report = RipReport{};
@@ -252,13 +254,25 @@ void CGrabJob::RunTrack() {
     }
 
     m_workerSums = qm::TrackChecksums{};
-    if (m_verify && !m_lookedUp) {
+    if (!m_lookedUp) {
         // Once a grab, before its first track is read.
         qm::DiscToc toc;
         const auto drive = qm::HandleDrive(m_data.Ripper().GetHandle());
-        if (drive && drive->ReadToc(toc)) {
+        const bool hasToc = drive && drive->ReadToc(toc);
+        if (m_verify && hasToc) {
             m_report.disc = qm::LookUpDisc(toc, m_arServer, m_ctdbServer);
             m_report.verified = true;
+        }
+        std::string catalog;
+        std::vector<std::string> isrcs;
+        // Only a real drive reports them, and reading them takes a pass over
+        // the disc's subchannels: only for the cue sheet.
+        if (m_cueCodes && hasToc && !drive->IsImage() && !toc.tracks.empty() &&
+            qm::ReadDiscCodes(drive->Device(), &catalog, &isrcs)) {
+            m_report.catalog = catalog;
+            for (std::size_t i = 0; i < isrcs.size(); ++i) {
+                m_report.isrcs[toc.tracks.front().number + static_cast<int>(i)] = isrcs[i];
+            }
         }
         m_lookedUp = true;
     }
@@ -432,9 +446,22 @@ void CGrabJob::OnProcessEnd() {
 void CGrabJob::CompleteTrack(int row) {
     QM_TRACE("TracksWnd");
     const std::vector<TrackRecord>& tracks = m_data.Tracks();
-    if (row >= 0 && static_cast<std::size_t>(row) < tracks.size() &&
-        tracks[static_cast<std::size_t>(row)].enableTag) {
-        WriteTag(tracks[static_cast<std::size_t>(row)], m_data.GetCurrentTrack());
+    const bool known = row >= 0 && static_cast<std::size_t>(row) < tracks.size();
+    // The verdict first: it goes into the tag written below.
+    RipReportTrack entry;
+    entry.number = m_data.GetCurrentTrack();
+    entry.file = m_outputFileName;
+    entry.sums = m_workerSums;
+    if (known) {
+        entry.title = tracks[static_cast<std::size_t>(row)].tag.GetTag("Title");
+        entry.artist = tracks[static_cast<std::size_t>(row)].tag.GetTag("Artist");
+    }
+    if (m_report.verified) {
+        entry.verdict = qm::VerifyTrack(m_report.disc, entry.number, m_workerSums);
+    }
+    if (known && tracks[static_cast<std::size_t>(row)].enableTag) {
+        WriteTag(tracks[static_cast<std::size_t>(row)], m_data.GetCurrentTrack(),
+                 RipTagFields(m_report, entry));
     }
     std::string status = "Complete";
     struct stat info {};
@@ -451,26 +478,20 @@ void CGrabJob::CompleteTrack(int row) {
     m_completedFiles.push_back(m_outputFileName);
     SetOutcome(row, TrackOutcome::kComplete);
     m_list.SetChecked(row, false);
-    RipReportTrack entry;
-    entry.number = m_data.GetCurrentTrack();
-    entry.file = m_outputFileName;
-    entry.sums = m_workerSums;
-    if (row >= 0 && static_cast<std::size_t>(row) < tracks.size()) {
-        entry.title = tracks[static_cast<std::size_t>(row)].tag.GetTag("Title");
-        entry.artist = tracks[static_cast<std::size_t>(row)].tag.GetTag("Artist");
-    }
     if (m_report.verified) {
-        entry.verdict = qm::VerifyTrack(m_report.disc, entry.number, m_workerSums);
-        status += ", " + (entry.verdict.checked ? qm::ArVerdictText(entry.verdict.ar)
-                                                : qm::VerdictText(entry.verdict));
+        status += ", " + ArResultText(m_report, entry);
     }
     m_report.tracks.push_back(entry);
     m_list.SetStatus(row, status);
     m_data.AddToLog(status, kLogSuccess);
     if (m_report.verified) {
-        m_data.AddToLog(
-            qm::Format(" Track %d: %s", entry.number, qm::VerdictText(entry.verdict).c_str()),
-            entry.verdict.ar.status == qm::VerifyStatus::kMismatch ? kLogAttention : kLogSuccess);
+        const std::string verdict =
+            entry.verdict.checked
+                ? ArResultText(m_report, entry) + ", CTDB " + CtdbResultText(m_report, entry)
+                : qm::VerdictText(entry.verdict);
+        m_data.AddToLog(qm::Format(" Track %d: %s", entry.number, verdict.c_str()),
+                        entry.verdict.ar.status == qm::VerifyStatus::kMismatch ? kLogAttention
+                                                                               : kLogSuccess);
     }
 }
 
@@ -509,9 +530,13 @@ void CGrabJob::WriteRipReport() {
     QM_EXIT(1);
 }
 
-void CGrabJob::WriteTag(const TrackRecord& record, std::int32_t track) {
+void CGrabJob::WriteTag(const TrackRecord& record, std::int32_t track,
+                        const std::vector<std::pair<std::string, std::string>>& proof) {
     QM_TRACE("TracksWnd");
     CID3Tag tag = record.tag;
+    for (const auto& [name, value] : proof) {
+        tag.SetFreeForm(name, value);
+    }
     const InfoBarValues bar = m_view.GetInfoBar();
     tag.SetTag("Track", bar.writeTrackNumber ? std::to_string(track) : std::string());
     if (!record.useCustomTag) {
@@ -533,8 +558,10 @@ void CGrabJob::WriteTag(const TrackRecord& record, std::int32_t track) {
         tag.SetPicture("", "");
     }
     SaveCoverArt(record.tag);
-    // WAV files carry no tag (but a picture when one is embedded).
-    if (!tag.Write(m_outputFileName) && record.format.format != OutputFormat::WAV) {
+    // WAV files carry no tag, only an ID3v2 chunk with the picture and the
+    // verification results when there are any.
+    const bool wavChunk = tag.HasPicture() || !tag.GetFreeFormFields().empty();
+    if (!tag.Write(m_outputFileName) && (record.format.format != OutputFormat::WAV || wavChunk)) {
         m_data.AddToLog(qm::Format(" Failed to write the tag of %s: %s", m_outputFileName.c_str(),
                                    tag.GetLastError().c_str()),
                         kLogAttention);

@@ -116,8 +116,10 @@ private:
     PromptAnswer Ask(const std::string& message, int countdown);
     // The end of a track that went well: tag, size, playlist, check box.
     void CompleteTrack(int row);
-    // Writes the track's tag, completed from the info bar.
-    void WriteTag(const TrackRecord& record, std::int32_t track);
+    // Writes the track's tag, completed from the info bar, with the
+    // verification results `proof` as free-form fields.
+    void WriteTag(const TrackRecord& record, std::int32_t track,
+                  const std::vector<std::pair<std::string, std::string>>& proof);
     // Deletes what a failed track left.
     void DeletePartialOutput();
     // The tag's picture as the file SaveCoverArt names, beside the track,
@@ -162,6 +164,7 @@ private:
     // the first track's worker, the checksums come back with each track.
     bool m_verify = false;
     bool m_lookedUp = false;
+    bool m_cueCodes = false; // the cue sheet wants the drive's catalogue number and ISRCs
     std::string m_arServer;
     std::string m_ctdbServer;
     qm::TrackChecksums m_workerSums;

@@ -14,6 +14,48 @@ std::string Hex(std::uint32_t value) {
 
 } // namespace
 
+std::string ArResultText(const RipReport& report, const RipReportTrack& track) {
+    QM_TRACE("RipReport");
+    if (!track.verdict.checked) {
+        QM_RETURN(0, qm::VerdictText(track.verdict));
+    }
+    if (!report.disc.arFound && !report.disc.arError.empty()) {
+        QM_RETURN(1, std::string("Not verified (AccurateRip could not be asked)"));
+    }
+    QM_RETURN(2, qm::ArVerdictText(track.verdict.ar));
+}
+
+std::string CtdbResultText(const RipReport& report, const RipReportTrack& track) {
+    QM_TRACE("RipReport");
+    if (!track.verdict.checked) {
+        QM_RETURN(0, qm::VerdictText(track.verdict));
+    }
+    if (!report.disc.ctdbFound && !report.disc.ctdbError.empty()) {
+        QM_RETURN(1, std::string("not verified (CTDB could not be asked)"));
+    }
+    QM_RETURN(2, qm::CtdbVerdictText(track.verdict.ctdb));
+}
+
+std::vector<std::pair<std::string, std::string>> RipTagFields(const RipReport& report,
+                                                              const RipReportTrack& track) {
+    QM_TRACE("RipReport");
+    std::vector<std::pair<std::string, std::string>> fields;
+    if (!report.verified) {
+        QM_RETURN(0, fields);
+    }
+    const qm::ArDiscIds& ids = report.disc.arIds;
+    fields.emplace_back(kTagAccurateRipResult, ArResultText(report, track));
+    fields.emplace_back(kTagCtdbResult, CtdbResultText(report, track));
+    fields.emplace_back(kTagAccurateRipDiscId, qm::Format("%03d-%08x-%08x-%08x", ids.audioTracks,
+                                                          ids.id1, ids.id2, ids.cddb));
+    if (track.sums.complete) {
+        fields.emplace_back(kTagAccurateRipV1, Hex(track.sums.arV1));
+        fields.emplace_back(kTagAccurateRipV2, Hex(track.sums.arV2));
+        fields.emplace_back(kTagCrc32, Hex(track.sums.crc32));
+    }
+    QM_RETURN(1, fields);
+}
+
 std::string RipSummary(const RipReport& report) {
     QM_TRACE("RipReport");
     if (!report.verified) {
@@ -64,8 +106,8 @@ std::string RipLogText(const RipReport& report) {
         log += "  AccurateRip v1: " + Hex(track.sums.arV1) + "\n";
         log += "  AccurateRip v2: " + Hex(track.sums.arV2) + "\n";
         if (report.verified) {
-            log += "  AccurateRip: " + qm::ArVerdictText(track.verdict.ar) + "\n";
-            log += "  CTDB: " + qm::CtdbVerdictText(track.verdict.ctdb) + "\n";
+            log += "  AccurateRip: " + ArResultText(report, track) + "\n";
+            log += "  CTDB: " + CtdbResultText(report, track) + "\n";
         }
     }
     log += "\n" + RipSummary(report) + "\n";
@@ -79,6 +121,7 @@ std::string RipCueSheetText(const RipReport& report) {
     sheet.AddRem("COMMENT", "\"Quavermill " QM_VERSION "\"");
     sheet.SetPerformer(report.artist);
     sheet.SetTitle(report.album);
+    sheet.SetCatalog(report.catalog);
     for (const RipReportTrack& track : report.tracks) {
         const std::string name = std::filesystem::path(track.file).filename().string();
         CCueSheet::File& file = sheet.AddFile(name, CCueSheet::FileTypeFor(name));
@@ -86,6 +129,9 @@ std::string RipCueSheetText(const RipReport& report) {
         entry.number = track.number;
         entry.title = track.title;
         entry.performer = track.artist;
+        if (const auto isrc = report.isrcs.find(track.number); isrc != report.isrcs.end()) {
+            sheet.SetIsrc(track.number, isrc->second);
+        }
         file.tracks.push_back(entry);
     }
     QM_RETURN(0, sheet.Text());

@@ -28,6 +28,25 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// Drives report "0000000000000" (or nothing) for a disc without a catalogue
+// number and an ISRC of zeros for a track without one.
+bool IsCatalog(const std::string& code) {
+    return code.size() == 13 && code.find_first_not_of("0123456789") == std::string::npos &&
+           code.find_first_not_of('0') != std::string::npos;
+}
+
+bool IsIsrc(const std::string& code) {
+    if (code.size() != 12 || code.find_first_not_of('0') == std::string::npos) {
+        return false;
+    }
+    for (const char c : code) {
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void CCueSheet::AddRem(const std::string& key, const std::string& value) {
@@ -73,6 +92,9 @@ std::string CCueSheet::Text() const {
     for (const auto& [key, value] : m_rems) {
         text += "REM " + key + " " + value + "\r\n";
     }
+    if (IsCatalog(m_catalog)) {
+        text += "CATALOG " + m_catalog + "\r\n";
+    }
     if (!m_performer.empty()) {
         text += "PERFORMER " + Quoted(m_performer) + "\r\n";
     }
@@ -88,6 +110,10 @@ std::string CCueSheet::Text() const {
             }
             if (!track.performer.empty()) {
                 text += "    PERFORMER " + Quoted(track.performer) + "\r\n";
+            }
+            if (const auto isrc = m_isrcs.find(track.number);
+                isrc != m_isrcs.end() && IsIsrc(isrc->second)) {
+                text += "    ISRC " + isrc->second + "\r\n";
             }
             if (track.index00 && *track.index00 < track.index01) {
                 text += "    INDEX 00 " + Time(*track.index00) + "\r\n";

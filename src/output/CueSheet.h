@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,12 @@ public:
 
     void SetPerformer(const std::string& performer) { m_performer = performer; }
     void SetTitle(const std::string& title) { m_title = title; }
+    // The disc's media catalogue number (13 digits, as a drive reports it);
+    // a malformed or all-zero one leaves the CATALOG line out.
+    void SetCatalog(const std::string& catalog) { m_catalog = catalog; }
+    // The ISRC of track `number` (12 letters and digits); a malformed or
+    // all-zero one leaves the track's ISRC line out.
+    void SetIsrc(std::int32_t number, const std::string& isrc) { m_isrcs[number] = isrc; }
     // A "REM key value" line; an empty value leaves the line out.
     void AddRem(const std::string& key, const std::string& value);
     File& AddFile(const std::string& name, const std::string& type);
@@ -59,6 +66,8 @@ public:
 private:
     std::string m_performer;
     std::string m_title;
+    std::string m_catalog;
+    std::map<std::int32_t, std::string> m_isrcs;
     std::vector<std::pair<std::string, std::string>> m_rems;
     std::vector<File> m_files;
 };

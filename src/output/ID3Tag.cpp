@@ -142,6 +142,7 @@ void CID3Tag::RemoveTag(std::string_view name, int source) {
 void CID3Tag::Clear() {
     QM_TRACE("ID3Tag");
     m_fields.clear();
+    m_freeForm.clear();
     m_picture = {};
     ClearAllSelections();
 }
@@ -213,6 +214,33 @@ void CID3Tag::SetPicture(std::string bytes, std::string mime) {
     m_picture.mime = m_picture.data.empty() ? std::string() : std::move(mime);
 }
 
+void CID3Tag::SetFreeForm(std::string_view name, std::string_view value) {
+    QM_TRACE("ID3Tag");
+    if (name.empty() || name.find('=') != std::string_view::npos) {
+        QM_RETURN(0);
+    }
+    const auto same = [&](const ID3TagField& field) { return qm::EqualsNoCase(field.name, name); };
+    const auto found = std::find_if(m_freeForm.begin(), m_freeForm.end(), same);
+    if (value.empty()) {
+        std::erase_if(m_freeForm, same);
+    } else if (found != m_freeForm.end()) {
+        found->value = std::string(value);
+    } else {
+        m_freeForm.push_back({std::string(name), std::string(value), 0});
+    }
+    QM_EXIT(1);
+}
+
+std::string CID3Tag::GetFreeForm(std::string_view name) const {
+    QM_TRACE("ID3Tag");
+    for (const ID3TagField& field : m_freeForm) {
+        if (qm::EqualsNoCase(field.name, name)) {
+            QM_RETURN(0, field.value);
+        }
+    }
+    QM_RETURN(1, std::string());
+}
+
 bool CID3Tag::Write(const std::string& path) {
     QM_TRACE("ID3Tag");
     m_lastError.clear();
@@ -231,7 +259,7 @@ bool CID3Tag::Write(const std::string& path) {
     case kFLAC:
         QM_RETURN(4, WriteFLAC(path));
     default:
-        if (HasPicture() && qm::EqualsNoCase(extension, "wav")) {
+        if ((HasPicture() || !m_freeForm.empty()) && qm::EqualsNoCase(extension, "wav")) {
             QM_RETURN(6, WriteWAVPicture(path));
         }
         m_lastError = "No tag is written into files of this type.";

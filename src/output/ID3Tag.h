@@ -52,7 +52,7 @@ public:
     // Same fields and selections, in the same order.
     bool operator==(const CID3Tag& other) const {
         return m_fields == other.m_fields && m_selections == other.m_selections &&
-               m_picture == other.m_picture;
+               m_picture == other.m_picture && m_freeForm == other.m_freeForm;
     }
 
     // Empty name: false, nothing changes. Empty value: the field (name,
@@ -103,15 +103,26 @@ public:
     const std::string& GetPictureType() const { return m_picture.mime; }
     bool HasPicture() const { return !m_picture.data.empty(); }
 
+    // Free-form fields written under their own name beside the mapped ones:
+    // a Vorbis comment (FLAC, Ogg Vorbis), an ID3v2 TXXX frame of that
+    // description (MP3, and the ID3v2 chunk of a WAV file), an APE item, a
+    // WMA attribute. Names are ASCII without '='; setting an empty value
+    // removes the field. A file's own field of that name is replaced.
+    void SetFreeForm(std::string_view name, std::string_view value);
+    std::string GetFreeForm(std::string_view name) const;
+    // In the order they were first set.
+    const std::vector<ID3TagField>& GetFreeFormFields() const { return m_freeForm; }
+
     // Writes the model into the finished file `path`, by its extension.
     // False for the MP4 family, unknown extensions and failed writes; a WAV
-    // file is written only for its picture.
+    // file is written only for its picture and its free-form fields.
     bool Write(const std::string& path);
     bool WriteMP3(const std::string& path);
     bool WriteOGG(const std::string& path);
     bool WriteAPE(const std::string& path);
     bool WriteWMA(const std::string& path);
     bool WriteFLAC(const std::string& path);
+    // The ID3v2 chunk of a WAV file: its picture and free-form fields.
     bool WriteWAVPicture(const std::string& path);
     // Sets one attribute of a WMA header (stream 0): 0 on success, a
     // negative result code (printed) on failure.
@@ -142,6 +153,7 @@ private:
     int m_fileTypeCount = 0;
     std::vector<ID3TagField> m_fields;         // newest first
     std::vector<ID3TagSelection> m_selections; // newest first
+    std::vector<ID3TagField> m_freeForm;       // first set first
     std::vector<NamePair> m_id3FrameMap;       // field name, ID3 frame id
     std::vector<NamePair> m_wmaAttributeMap;   // WMA attribute name, field name
     std::string m_lastError;

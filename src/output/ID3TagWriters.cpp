@@ -126,6 +126,21 @@ void ReplaceTextFrame(TagLib::ID3v2::Tag& tag, const char* id, const std::string
     tag.addFrame(frame);
 }
 
+// ID3v2: the model's free-form fields as TXXX frames, each in place of the
+// frames of that description the tag had.
+void SetUserTextFrames(const CID3Tag& model, TagLib::ID3v2::Tag& tag) {
+    for (const ID3TagField& field : model.GetFreeFormFields()) {
+        const TagLib::String description = Utf8(field.name);
+        while (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, description)) {
+            tag.removeFrame(old);
+        }
+        auto* frame = new TagLib::ID3v2::UserTextIdentificationFrame(TagLib::String::Latin1);
+        frame->setDescription(description);
+        frame->setText(Utf8(field.value));
+        tag.addFrame(frame);
+    }
+}
+
 // The plain comment and URL frames are the ones without a description;
 // described ones (player data and the like) stay.
 template <typename Frame> void RemoveUndescribed(TagLib::ID3v2::Tag& tag, const char* id) {
@@ -234,6 +249,7 @@ bool TagMP3(const CID3Tag& model, const std::string& path) {
     }
 
     SetID3Picture(model, tag);
+    SetUserTextFrames(model, tag);
 
     // The ID3v1 tag carries what fits of the same values.
     TagLib::ID3v1::Tag& v1 = *file.ID3v1Tag(true);
@@ -267,6 +283,9 @@ bool TagAPE(const CID3Tag& model, const std::string& path) {
         if (!value.empty()) {
             tag.addValue(entry.item, Utf8(value), true);
         }
+    }
+    for (const ID3TagField& field : model.GetFreeFormFields()) {
+        tag.addValue(Utf8(field.name), Utf8(field.value), true);
     }
     if (model.HasPicture()) {
         // A binary item: a file name, a zero byte, the picture.
@@ -368,6 +387,7 @@ bool CID3Tag::WriteWAVPicture(const std::string& path) {
         QM_RETURN(0, false);
     }
     SetID3Picture(*this, *file.ID3v2Tag());
+    SetUserTextFrames(*this, *file.ID3v2Tag());
     if (!file.save(TagLib::RIFF::WAV::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v3)) {
         m_lastError = "Could not write the WAV file's picture.";
         QM_RETURN(1, false);
@@ -462,6 +482,9 @@ bool CID3Tag::WriteWMA(const std::string& path) {
         if (!lyrics.empty()) {
             allSet = WMA_SetHeaderAttribute(header, "WM/Lyrics", {1, 0, lyrics}) >= 0 && allSet;
         }
+        for (const ID3TagField& field : m_freeForm) {
+            allSet = WMA_SetHeaderAttribute(header, field.name, {1, 0, field.value}) >= 0 && allSet;
+        }
         if (HasPicture()) {
             TagLib::ASF::Picture picture;
             picture.setType(TagLib::ASF::Picture::FrontCover);
@@ -538,6 +561,9 @@ bool CID3Tag::WriteFLAC(const std::string& path) {
         if (ok && !value.empty()) {
             ok = SetFlacEntry(block, entry.name, value);
         }
+    }
+    for (const ID3TagField& field : m_freeForm) {
+        ok = ok && SetFlacEntry(block, field.name.c_str(), field.value);
     }
     if (ok) {
         ok = existing ? FLAC__metadata_simple_iterator_set_block(iterator, block, true)
@@ -629,8 +655,10 @@ bool CID3Tag::WriteOGG(const std::string& path) {
                 break;
             }
         }
-        // The picture comment is replaced as a whole when the model has one.
-        if (HasPicture() && qm::EqualsNoCase(key, "METADATA_BLOCK_PICTURE")) {
+        // The picture comment is replaced as a whole when the model has one,
+        // a free-form comment by the model's.
+        if ((HasPicture() && qm::EqualsNoCase(key, "METADATA_BLOCK_PICTURE")) ||
+            !GetFreeForm(key).empty()) {
             continue;
         }
         const std::string value = owned < kOwnedCount ? GetTag(kOwned[owned].field) : "";
@@ -648,6 +676,9 @@ bool CID3Tag::WriteOGG(const std::string& path) {
         if (!done[i] && !value.empty()) {
             comments.push_back(std::string(kOwned[i].key) + "=" + value);
         }
+    }
+    for (const ID3TagField& field : m_freeForm) {
+        comments.push_back(field.name + "=" + field.value);
     }
     if (HasPicture()) {
         comments.push_back(OggPictureComment(*this));

@@ -36,6 +36,7 @@
 #include "jobs/DriveChoice.h"
 #include "ui/CddbLookup.h"
 #include "ui/CddbServersListDlg.h"
+#include "ui/DriveInfoDlg.h"
 #include "ui/InstanceChecker.h"
 #include "ui/LogDlg.h"
 #include "ui/MainFrameCommands.h"
@@ -503,6 +504,20 @@ void CMainFrame::OnSaveLocalCDDB() {
 void CMainFrame::OnViewLog() {
     QM_TRACE("MainFrm");
     ShowLogDialog(this, m_data.GrabLog());
+}
+
+void CMainFrame::OnDriveInfo() {
+    QM_TRACE("MainFrm");
+    const std::vector<qm::DriveEntry> drives = qm::DriveList::Instance().Drives();
+    const std::int32_t index = m_data.Ripper().GetDriveIndex();
+    std::shared_ptr<qm::CdDrive> drive;
+    if (index >= 0 && static_cast<std::size_t>(index) < drives.size()) {
+        drive = drives[static_cast<std::size_t>(index)].drive;
+    }
+    const QuavermillSettings& settings = m_data.Settings();
+    CDriveInfoDlg dialog(drive, m_data.DataFolder(), settings.verify.AccurateRipServer,
+                         settings.verify.ReadOffset, this);
+    dialog.exec();
 }
 
 void CMainFrame::OnSelectAll() {

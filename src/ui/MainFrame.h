@@ -73,6 +73,7 @@ enum CommandId : int {
     ID_PLAYER_PAUSE = 32831,
     ID_PLAYER_NEXT = 32832,
     ID_PLAYER_PREVIOUS = 32833,
+    ID_DRIVE_INFO = 32834,
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
 };
@@ -125,6 +126,8 @@ public:
     void OnLoadLocalCDDB();
     void OnSaveLocalCDDB();
     void OnViewLog();
+    // The selected drive's vendor, model and read offset.
+    void OnDriveInfo();
     void OnSelectAll();
     void OnMarkSelected();
     void OnUnMarkSelected();

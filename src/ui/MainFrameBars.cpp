@@ -75,6 +75,8 @@ void CMainFrame::CreateActions() {
     };
     AddCommand(ID_OPEN_DISC_IMAGE, QStringLiteral("Open disc image..."),
                QStringLiteral("Open a disc image (CUE, TOC, NRG) as a drive"));
+    AddCommand(ID_DRIVE_INFO, QStringLiteral("Drive &information..."),
+               QStringLiteral("The drive's vendor, model and read offset"));
     AddCommand(ID_GRAB, QStringLiteral("&Grab"), QStringLiteral("Grab CD"))
         ->setIcon(look->standardIcon(QStyle::SP_DialogSaveButton));
     AddCommand(ID_GRAB_MULTI, QStringLiteral("Grab Multi CD"), QStringLiteral("Grab Multi CD"))
@@ -125,6 +127,7 @@ void CMainFrame::CreateActions() {
         ->setIcon(look->standardIcon(QStyle::SP_MediaSkipForward));
 
     on(ID_OPEN_DISC_IMAGE, &CMainFrame::OnOpenDiscImage);
+    on(ID_DRIVE_INFO, &CMainFrame::OnDriveInfo);
     on(ID_GRAB, &CMainFrame::OnGrab);
     on(ID_GRAB_MULTI, &CMainFrame::OnGrabMulti);
     on(ID_RIP_ALBUM, &CMainFrame::OnRipAlbum);
@@ -155,6 +158,7 @@ void CMainFrame::CreateMenus() {
     QM_TRACE("MainFrm");
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(Action(ID_OPEN_DISC_IMAGE));
+    file->addAction(Action(ID_DRIVE_INFO));
     file->addSeparator();
     for (const int id : {ID_GRAB, ID_RIP_ALBUM, ID_STOP, ID_GET_CDDB_INFO, ID_LOAD_LOCAL_CDDB,
                          ID_SAVE_LOCAL_CDDB, ID_VIEW_LOG}) {

@@ -12,6 +12,8 @@
 #include "core/Text.h"
 #include "support/DiscImage.h"
 #include "support/LoopbackServer.h"
+#include "support/Process.h"
+#include "support/TagReader.h"
 #include "support/TempDir.h"
 #include "support/Verification.h"
 
@@ -123,6 +125,63 @@ TEST_F(VerifyCommand, GrabVerifyWritesTheVerdictsIntoTheRipLog) {
     EXPECT_NE(run.out.find("Not in database"), std::string::npos) << run.out;
     EXPECT_TRUE(fs::exists(dir.path() / "out" / "track02.wav"));
     EXPECT_NE(Slurp(dir.path() / "out" / "rip.log").find("(not in database)"), std::string::npos);
+}
+
+// Each track's verdict and checksums reach its tag, whatever the format;
+// the second track's AccurateRip entry is altered, so its verdict differs.
+// The v1 and v2 in the FLAC tags are checked against whipper's program run
+// on the files themselves.
+TEST_F(VerifyCommand, GrabVerifyPutsEachTracksResultsIntoItsTag) {
+    std::string answer = qmtest::DbarChunk(*image, 8);
+    answer[13 + 9 + 1] ^= 0x10;
+    const std::string arPath = qmtest::ServeDbar(dir.path() / "www", *image, answer);
+    const std::size_t name = arPath.find("dBAR-");
+    ASSERT_NE(name, std::string::npos) << arPath;
+    const std::string discId = arPath.substr(name + 5, arPath.size() - name - 5 - 4);
+    qmtest::ServeCtdb(dir.path() / "www", *image, 4, qmtest::CtdbTrackCrcs(*image));
+    const std::vector<qmtest::Bytes> tracks = qmtest::AudioTracks(*image);
+    const char* const kVerdicts[] = {"Accurately ripped (confidence 8) [v2]",
+                                     "Not accurately ripped (8 submissions differ)"};
+    for (const std::string format : {"flac", "mp3", "ogg", "wav"}) {
+        SCOPED_TRACE(format);
+        const fs::path out = dir.path() / ("out-" + format);
+        const auto run =
+            Run("grab --verify --format " + format + " --output " + ShellQuote(out.string()));
+        ASSERT_EQ(run.exitCode, 0) << run.out;
+        // ID3v2 carries them as TXXX frames (WAV in its ID3v2 chunk).
+        const std::string prefix = format == "mp3" || format == "wav" ? "TXXX:" : "";
+        for (std::size_t i = 0; i < 2; ++i) {
+            const fs::path file = out / qm::Format("track%02zu.%s", i + 1, format.c_str());
+            const qmtest::ReadTags read = qmtest::ReadTagsWithMutagen(file);
+            ASSERT_TRUE(read.ok) << file;
+            EXPECT_EQ(read.One(prefix + "ACCURATERIPRESULT"), kVerdicts[i]);
+            EXPECT_EQ(read.One(prefix + "CTDBRESULT"), "verified (confidence 4)");
+            EXPECT_EQ(read.One(prefix + "ACCURATERIPDISCID"), discId);
+            EXPECT_EQ(read.One(prefix + "CRC32"), qm::Format("%08X", qmtest::Crc32(tracks[i])));
+            EXPECT_EQ(read.One(prefix + "ACCURATERIPV1").size(), 8U);
+            if (format != "flac") {
+                continue;
+            }
+            for (int version : {1, 2}) {
+                const auto oracle = qmtest::Run(
+                    qm::Format("/usr/bin/accuraterip-checksum --accuraterip-v%d %s %zu 2", version,
+                               ShellQuote(file.string()).c_str(), i + 1));
+                ASSERT_EQ(oracle.exitCode, 0) << oracle.out;
+                EXPECT_EQ(std::stoul(read.One(qm::Format("ACCURATERIPV%d", version)), nullptr, 16),
+                          std::stoul(oracle.out, nullptr, 16));
+            }
+        }
+    }
+    // Without verification the tags hold none of them.
+    const fs::path plain = dir.path() / "plain";
+    const auto run = Run("grab --format flac --output " + ShellQuote(plain.string()));
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    const qmtest::ReadTags read = qmtest::ReadTagsWithMutagen(plain / "track01.flac");
+    ASSERT_TRUE(read.ok);
+    for (const char* key : {"ACCURATERIPRESULT", "ACCURATERIPV1", "ACCURATERIPV2",
+                            "ACCURATERIPDISCID", "CTDBRESULT", "CRC32"}) {
+        EXPECT_TRUE(read.All(key).empty()) << key;
+    }
 }
 
 TEST_F(VerifyCommand, OffsetFindNeedsTheDiscInTheDatabase) {

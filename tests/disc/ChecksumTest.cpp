@@ -13,6 +13,7 @@
 #include "core/Text.h"
 #include "disc/AccurateRip.h"
 #include "disc/CDRipper.h"
+#include "disc/ChecksumPipe.h"
 #include "disc/Ctdb.h"
 #include "disc/RipChecksums.h"
 #include "encoders/WAVWriter.h"
@@ -182,6 +183,71 @@ TEST(Checksums, ACutOrShortReadIsNotComplete) {
     ASSERT_TRUE(ripper.ProcessSettings(1, &writer, true));
     ASSERT_EQ(ripper.Start(), 1);
     EXPECT_FALSE(ripper.GetTrackChecksums().complete);
+}
+
+// The CRC-32 the checksums use (carry-less multiplication where the
+// processor has it) against zlib: every length around the folding's 16- and
+// 64-byte steps, unaligned starts, any running value, a long buffer.
+TEST(Checksums, FastCrcEqualsZlib) {
+    Bytes data(70000);
+    std::uint32_t seed = 12345;
+    for (auto& byte : data) {
+        seed = seed * 1103515245 + 12345;
+        byte = static_cast<std::uint8_t>(seed >> 16);
+    }
+    for (std::size_t start = 0; start < 4; ++start) {
+        for (std::size_t length = 0; length <= 300; ++length) {
+            for (const std::uint32_t crc : {0U, 0xffffffffU, 0x8ce80129U}) {
+                ASSERT_EQ(qm::Crc32(crc, data.data() + start, length),
+                          ::crc32(crc, data.data() + start, static_cast<uInt>(length)))
+                    << start << " " << length << " " << crc;
+            }
+        }
+    }
+    EXPECT_EQ(qm::Crc32(0, data.data() + 1, data.size() - 1),
+              ::crc32(0, data.data() + 1, static_cast<uInt>(data.size() - 1)));
+    // In pieces as the blocks come.
+    std::uint32_t pieces = 0;
+    for (std::size_t at = 0; at < data.size(); at += 2352 * 3 + 4) {
+        pieces = qm::Crc32(pieces, data.data() + at,
+                           std::min<std::size_t>(2352 * 3 + 4, data.size() - at));
+    }
+    EXPECT_EQ(pieces, ::crc32(0, data.data(), static_cast<uInt>(data.size())));
+}
+
+// The checksums on their own thread give what the accumulator gives; a
+// track left unfinished does not spill into the next; a seek marks it.
+TEST(Checksums, PipeEqualsTheAccumulator) {
+    QM_REQUIRE_FIXTURES();
+    const Bytes pcm = qmtest::WavPayload(qmtest::FixturesDir() / "verify/arver-sample.wav");
+    const qm::ChecksumLayout layout{static_cast<std::int64_t>(pcm.size() / 4), true, false,
+                                    static_cast<std::int64_t>(pcm.size() / 4) * 3};
+    const qm::TrackChecksums direct = Sum(pcm, layout);
+    qm::ChecksumPipe pipe;
+    for (int round = 0; round < 3; ++round) {
+        pipe.Begin(layout);
+        const std::size_t block = round == 2 ? 588 : 26 * 588;
+        // Round 0 stops half-way and is never finished.
+        const std::size_t end = round == 0 ? pcm.size() / 2 : pcm.size();
+        for (std::size_t at = 0; at < end; at += block * 4) {
+            pipe.Add(pcm.data() + at, std::min(block, (end - at) / 4));
+        }
+        if (round == 0) {
+            continue;
+        }
+        const qm::TrackChecksums piped = pipe.Finish();
+        EXPECT_TRUE(piped.complete);
+        EXPECT_EQ(piped.arV1, direct.arV1);
+        EXPECT_EQ(piped.arV2, direct.arV2);
+        EXPECT_EQ(piped.crc32, direct.crc32);
+        EXPECT_EQ(piped.ctdbCrc, direct.ctdbCrc);
+        EXPECT_EQ(piped.ar450, direct.ar450);
+        EXPECT_EQ(piped.peak, direct.peak);
+    }
+    pipe.Begin(layout);
+    pipe.Add(pcm.data(), pcm.size() / 4);
+    pipe.Invalidate();
+    EXPECT_FALSE(pipe.Finish().complete);
 }
 
 // --- AccurateRip answers ---------------------------------------------------

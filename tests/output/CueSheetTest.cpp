@@ -42,6 +42,39 @@ TEST(CueSheet, TextHoldsTheDiscTheFileAndEachTracksPoints) {
     EXPECT_EQ(CCueSheet::Time(75 * 61 + 74), "01:01:74");
 }
 
+// The codes a drive reports: a catalogue number before the disc's text, an
+// ISRC before a track's indices; the zeros drives report for "none" and
+// malformed codes are left out.
+TEST(CueSheet, CatalogAndIsrcOnlyWhenWellFormed) {
+    CCueSheet sheet;
+    sheet.AddRem("GENRE", "Jazz");
+    sheet.SetPerformer("The Testers");
+    sheet.SetCatalog("0724384960650");
+    CCueSheet::File& file = sheet.AddFile("a.wav", "WAVE");
+    file.tracks.push_back({1, "First", "", std::nullopt, 0});
+    file.tracks.push_back({2, "", "", std::nullopt, 75});
+    sheet.SetIsrc(1, "GBAYE6800011");
+    sheet.SetIsrc(2, "000000000000");
+    EXPECT_EQ(sheet.Text(), "REM GENRE Jazz\r\n"
+                            "CATALOG 0724384960650\r\n"
+                            "PERFORMER \"The Testers\"\r\n"
+                            "FILE \"a.wav\" WAVE\r\n"
+                            "  TRACK 01 AUDIO\r\n"
+                            "    TITLE \"First\"\r\n"
+                            "    ISRC GBAYE6800011\r\n"
+                            "    INDEX 01 00:00:00\r\n"
+                            "  TRACK 02 AUDIO\r\n"
+                            "    INDEX 01 00:01:00\r\n");
+    for (const char* bad : {"0000000000000", "072438496065", "07243849606x0"}) {
+        sheet.SetCatalog(bad);
+        EXPECT_EQ(sheet.Text().find("CATALOG"), std::string::npos) << bad;
+    }
+    for (const char* bad : {"gbaye6800011", "GBAYE680001", "GB-YE6800011"}) {
+        sheet.SetIsrc(1, bad);
+        EXPECT_EQ(sheet.Text().find("ISRC"), std::string::npos) << bad;
+    }
+}
+
 TEST(CueSheet, WritesTheFileAndTheFlacBlock) {
     qmtest::TempDir dir;
     const auto cue = dir / "album.cue";

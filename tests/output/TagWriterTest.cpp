@@ -37,6 +37,7 @@ public:
     const fs::path& longOgg() const { return Make("long.ogg", "-c:a libvorbis -q:a 3", 4.0); }
     const fs::path& flac() const { return Make("sample.flac", "-c:a flac"); }
     const fs::path& wma() const { return Make("sample.wma", "-c:a wmav2 -b:a 64k"); }
+    const fs::path& wav() const { return Make("sample.wav", "-c:a pcm_s16le"); }
     const fs::path& oggFlac() const { return Make("flac-in-ogg.ogg", "-c:a flac -f ogg"); }
 
 private:
@@ -614,6 +615,57 @@ TEST(TagWriter, WmaFailuresArePrinted) {
     EXPECT_LT(CID3Tag::WMA_SetHeaderAttribute(nullptr, "Title", {1, 0, "x"}), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "SetAttribute failed for Attribute name Title (hr=0x80070057).\n");
+}
+
+// The free-form fields (the verification results) reach every format under
+// their own name; written again, a field is replaced, not repeated, and the
+// audio stays as it was.
+TEST(TagWriter, FreeFormFieldsReachEveryFormatUnderTheirName) {
+    qmtest::TempDir dir;
+    const struct {
+        fs::path sample;
+        const char* name;
+        const char* key; // the reader's name for ACCURATERIPRESULT
+    } kFormats[] = {
+        {Samples::Get().mp3(), "track.mp3", "TXXX:ACCURATERIPRESULT"},
+        {Samples::Get().ogg(), "track.ogg", "ACCURATERIPRESULT"},
+        {Samples::Get().flac(), "track.flac", "ACCURATERIPRESULT"},
+        {Samples::Get().mp3(), "track.ape", "ACCURATERIPRESULT"},
+        {Samples::Get().wma(), "track.wma", "ACCURATERIPRESULT"},
+        {Samples::Get().wav(), "track.wav", "TXXX:ACCURATERIPRESULT"},
+    };
+    for (const auto& format : kFormats) {
+        SCOPED_TRACE(format.name);
+        const fs::path file = CopySample(format.sample, dir, format.name);
+        const std::string kind = fs::path(format.name).extension() == ".ape" ? "ape" : "auto";
+        const qmtest::Bytes audio = qmtest::DecodeWithFfmpeg(file);
+        CID3Tag tag;
+        tag.SetTag("Title", "Jóga");
+        tag.SetFreeForm("ACCURATERIPRESULT", "Not in database");
+        tag.SetFreeForm("CRC32", "8CE80129");
+        testing::internal::CaptureStdout();
+        ASSERT_TRUE(tag.Write(file.string())) << tag.GetLastError();
+        tag.SetFreeForm("ACCURATERIPRESULT", "Accurately ripped (confidence 5) [v2]");
+        ASSERT_TRUE(tag.Write(file.string())) << tag.GetLastError();
+        testing::internal::GetCapturedStdout();
+
+        const ReadTags read = qmtest::ReadTagsWithMutagen(file, kind);
+        ASSERT_TRUE(read.ok);
+        EXPECT_EQ(read.One(format.key), "Accurately ripped (confidence 5) [v2]");
+        const std::string prefix =
+            std::string(format.key).starts_with("TXXX:") ? std::string("TXXX:") : std::string();
+        EXPECT_EQ(read.One(prefix + "CRC32"), "8CE80129");
+        if (kind != "ape") {
+            EXPECT_EQ(qmtest::DecodeWithFfmpeg(file), audio);
+        }
+    }
+    // Removing a field takes it out of the model.
+    CID3Tag tag;
+    tag.SetFreeForm("CRC32", "1");
+    tag.SetFreeForm("crc32", "");
+    EXPECT_TRUE(tag.GetFreeFormFields().empty());
+    tag.SetFreeForm("A=B", "x"); // not a name a Vorbis comment can have
+    EXPECT_TRUE(tag.GetFreeFormFields().empty());
 }
 
 } // namespace

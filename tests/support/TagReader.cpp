@@ -39,7 +39,11 @@ else:
     if f is None:
         sys.exit(2)
     if isinstance(f.tags, ID3):
-        id3_frames(ID3(path, translate=False, load_v1=False))
+        try:
+            tag = ID3(path, translate=False, load_v1=False)
+        except mutagen.MutagenError:
+            tag = f.tags  # an ID3v2 chunk inside a RIFF file
+        id3_frames(tag)
     elif isinstance(f.tags, ASFTags):
         for key, value in f.tags:
             out["tags"].append([key, str(value)])

@@ -149,9 +149,10 @@ void MainWindowTest::menusCarryTheCommandTexts() {
         menus[action->text()] = action->menu();
     }
     QCOMPARE(titles, (QStringList{"&File", "&Edit", "&Settings", "&Help"}));
-    QCOMPARE(texts(menus["&File"]), (QStringList{"Open disc image...", "-", "&Grab", "Rip album",
-                                                 "&Stop", "Get CDDB Info", "Load from local CDDB",
-                                                 "Save to local CDDB", "View &log", "-", "E&xit"}));
+    QCOMPARE(texts(menus["&File"]),
+             (QStringList{"Open disc image...", "Drive &information...", "-", "&Grab", "Rip album",
+                          "&Stop", "Get CDDB Info", "Load from local CDDB", "Save to local CDDB",
+                          "View &log", "-", "E&xit"}));
     QCOMPARE(texts(menus["&Edit"]),
              (QStringList{"Select &all\tCtrl-A", "Mark selected track(s)\tCtrl-M",
                           "&Unmark selected track(s)\tCtrl-U", "-", "Enable &mixed CD mode", "-",
