@@ -15,9 +15,11 @@ pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(DISCID REQUIRED IMPORTED_TARGET libdiscid)
 pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0)
 pkg_check_modules(CUE REQUIRED IMPORTED_TARGET libcue)
-# MusicBrainz and the CUETools database answer in XML; CRC-32 from zlib.
+# MusicBrainz and the CUETools database answer in XML; CRC-32 from libdeflate,
+# its combination (for the CUETools ranges) from zlib.
 pkg_check_modules(LIBXML2 REQUIRED IMPORTED_TARGET libxml-2.0)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
+pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 find_package(CLI11 REQUIRED)
 find_package(nlohmann_json REQUIRED)
 if(QM_BUILD_TESTS)

@@ -14,7 +14,7 @@ packages=(
   libmp3lame-dev libvorbis-dev libogg-dev libflac-dev libtag1-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   libsndfile1-dev libsdl2-dev qt6-base-dev libglib2.0-dev libcli11-dev nlohmann-json3-dev
-  libcue-dev libdiscid-dev libxml2-dev zlib1g-dev
+  libcue-dev libdiscid-dev libxml2-dev zlib1g-dev libdeflate-dev
   # tests and benchmarks: frameworks, oracles and reference tools
   libgtest-dev libgmock-dev libbenchmark-dev libdiscid-dev
   ffmpeg sox flac lame mpg123 vorbis-tools bchunk libxml2-utils

@@ -2,12 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <libdeflate.h>
 #include <zlib.h>
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <cpuid.h>
-#include <immintrin.h>
-#endif
 
 #include "core/Trace.h"
 
@@ -16,68 +12,6 @@ namespace qm {
 namespace {
 
 constexpr std::int64_t kSectorSamples = 588;
-
-#if defined(__x86_64__) && defined(__GNUC__)
-#define QM_CRC_FOLDING 1
-
-// CRC-32 by folding with carry-less multiplication, as in Intel's paper
-// "Fast CRC Computation for Generic Polynomials Using PCLMULQDQ": the
-// message is kept as four 128-bit lanes, each multiplied forward by
-// x^512 (mod P) onto the lane 64 bytes on, then the four are folded into
-// one by x^128. The constants are x^k mod P of the reflected polynomial,
-// shifted left by one as reflected carry-less products need. What is left,
-// 16 bytes congruent to the whole message, zlib finishes: with its register
-// at zero (crc 0xffffffff) their CRC is the message's. `bytes` >= 64.
-#define QM_CRC_TARGET __attribute__((target("pclmul,sse2")))
-
-QM_CRC_TARGET inline __m128i Load(const std::uint8_t* at) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-}
-
-// `lane` carried forward by the distance `by` stands for, onto `next`.
-QM_CRC_TARGET inline __m128i Fold(__m128i lane, __m128i by, __m128i next) {
-    const __m128i low = _mm_clmulepi64_si128(lane, by, 0x00);
-    const __m128i high = _mm_clmulepi64_si128(lane, by, 0x11);
-    return _mm_xor_si128(_mm_xor_si128(low, high), next);
-}
-
-QM_CRC_TARGET std::uint32_t FoldedCrc(std::uint32_t crc, const std::uint8_t* data,
-                                      std::size_t bytes) {
-    const __m128i by512 = _mm_set_epi64x(0x1c6e41596, 0x154442bd4);
-    const __m128i by128 = _mm_set_epi64x(0x0ccaa009e, 0x1751997d0);
-    // zlib's register is the complement of its crc argument; it enters the
-    // message as a change of its first four bytes.
-    __m128i a = _mm_xor_si128(Load(data), _mm_cvtsi32_si128(static_cast<int>(~crc)));
-    __m128i b = Load(data + 16);
-    __m128i c = Load(data + 32);
-    __m128i d = Load(data + 48);
-    std::size_t at = 64;
-    for (; at + 64 <= bytes; at += 64) {
-        a = Fold(a, by512, Load(data + at));
-        b = Fold(b, by512, Load(data + at + 16));
-        c = Fold(c, by512, Load(data + at + 32));
-        d = Fold(d, by512, Load(data + at + 48));
-    }
-    a = Fold(a, by128, b);
-    a = Fold(a, by128, c);
-    a = Fold(a, by128, d);
-    for (; at + 16 <= bytes; at += 16) {
-        a = Fold(a, by128, Load(data + at));
-    }
-    alignas(16) std::uint8_t rest[16];
-    _mm_store_si128(reinterpret_cast<__m128i*>(rest), a);
-    const auto folded = static_cast<std::uint32_t>(::crc32(0xffffffffUL, rest, 16));
-    return static_cast<std::uint32_t>(::crc32(folded, data + at, static_cast<uInt>(bytes - at)));
-}
-
-bool HasCarrylessMultiply() {
-    unsigned eax = 0;
-    unsigned ebx = 0;
-    unsigned ecx = 0;
-    unsigned edx = 0;
-    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_PCLMUL) != 0;
-}
-#endif
 
 unsigned long Crc(unsigned long crc, const std::uint8_t* data, std::int64_t bytes) {
     return Crc32(static_cast<std::uint32_t>(crc), data, static_cast<std::size_t>(bytes));
@@ -213,20 +147,9 @@ TrackChecksums ChecksumAccumulator::Result() const {
 }
 
 std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* data, std::size_t bytes) {
-#ifdef QM_CRC_FOLDING
-    static const bool folding = HasCarrylessMultiply();
-    if (folding && bytes >= 64) {
-        return FoldedCrc(crc, data, bytes);
-    }
-#endif
-    // zlib's crc32 takes at most UINT_MAX bytes a call.
-    while (bytes > 0) {
-        const std::size_t part = std::min<std::size_t>(bytes, 1U << 30);
-        crc = static_cast<std::uint32_t>(::crc32(crc, data, static_cast<uInt>(part)));
-        data += part;
-        bytes -= part;
-    }
-    return crc;
+    // libdeflate's CRC-32 (zlib's convention, with carry-less multiplication
+    // where the processor has it) runs at several times zlib's speed.
+    return libdeflate_crc32(crc, data, bytes);
 }
 
 std::uint32_t CombineCrc(std::uint32_t first, std::uint32_t second, std::int64_t secondBytes) {
