@@ -238,8 +238,11 @@ std::filesystem::path& OverridePath() {
 
 } // namespace
 
-std::unique_ptr<SettingsStore> OpenSettingsStore(const std::filesystem::path& file,
-                                                 StoreOpen mode) {
+std::unique_ptr<SettingsStore> OpenSettingsStore(const std::filesystem::path& file, StoreOpen mode,
+                                                 std::string* damage) {
+    if (damage != nullptr) {
+        damage->clear();
+    }
     KeyFilePtr keys(g_key_file_new());
     std::error_code error;
     const bool exists = std::filesystem::exists(file, error);
@@ -258,16 +261,28 @@ std::unique_ptr<SettingsStore> OpenSettingsStore(const std::filesystem::path& fi
     if (!in || std::filesystem::is_directory(file, error)) {
         return nullptr;
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return nullptr;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    std::string text;
+    std::string why;
+    if (!error && size > kMaxSettingsFileBytes) {
+        why = "larger than " + std::to_string(kMaxSettingsFileBytes >> 20) + " MB";
+    } else {
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad()) {
+            return nullptr;
+        }
+        ErrorHolder parseError;
+        if (text.find('\0') != std::string::npos) {
+            why = "a NUL byte in the text";
+        } else if (!g_key_file_load_from_data(keys.get(), text.data(), text.size(),
+                                              G_KEY_FILE_KEEP_COMMENTS, &parseError.error)) {
+            why = parseError.error != nullptr ? parseError.error->message : "not a settings file";
+        }
     }
-    ErrorHolder parseError;
-    const bool parsed =
-        text.find('\0') == std::string::npos &&
-        g_key_file_load_from_data(keys.get(), text.data(), text.size(), G_KEY_FILE_KEEP_COMMENTS,
-                                  &parseError.error) != FALSE;
-    if (!parsed) {
+    if (!why.empty()) {
+        if (damage != nullptr) {
+            *damage = file.string() + ": " + why;
+        }
         if (mode == StoreOpen::Existing) {
             return nullptr;
         }

@@ -124,7 +124,11 @@ TEST(SettingsStore, MissingAndDamagedFiles) {
         garbage[i] = static_cast<std::uint8_t>(i * 7919 % 251);
     }
     const std::string truncated = "[Quavermill]\nEnableTag=True\nNameForm";
+    // Sound but larger than any settings file: never read at all.
+    std::string huge = "[Quavermill]\nEnableTag=True\nNameFormat=";
+    huge.append(qm::kMaxSettingsFileBytes, 'x');
     const std::vector<std::pair<std::string, qmtest::Bytes>> damaged = {
+        {"huge.conf", qmtest::Bytes(huge.begin(), huge.end())},
         {"garbage.conf", garbage},
         {"truncated.conf", qmtest::Bytes(truncated.begin(), truncated.end())},
         {"nul.conf", qmtest::Bytes{'[', 'Q', ']', '\n', 'A', '=', 0, '\n'}},
@@ -133,16 +137,23 @@ TEST(SettingsStore, MissingAndDamagedFiles) {
     for (const auto& [name, content] : damaged) {
         const fs::path file = dir / name;
         qmtest::WriteFile(file, content);
-        EXPECT_FALSE(OpenSettingsStore(file, StoreOpen::Existing)) << name;
-        auto store = OpenSettingsStore(file, StoreOpen::Create);
+        std::string damage;
+        EXPECT_FALSE(OpenSettingsStore(file, StoreOpen::Existing, &damage)) << name;
+        EXPECT_EQ(damage.rfind(file.string() + ": ", 0), 0u) << damage;
+        if (name == "huge.conf") {
+            EXPECT_NE(damage.find("larger than 1 MB"), std::string::npos) << damage;
+        }
+        auto store = OpenSettingsStore(file, StoreOpen::Create, &damage);
         ASSERT_TRUE(store) << name;
+        EXPECT_FALSE(damage.empty()) << name;
         EXPECT_TRUE(store->Names().empty()) << name;
         store->WriteString("EnableTag", "False");
         ASSERT_TRUE(store->Save()) << name;
         // The new store replaces it; the damaged one is kept beside it.
         EXPECT_EQ(qmtest::ReadFile(file.string() + ".damaged"), content) << name;
-        auto again = OpenSettingsStore(file, StoreOpen::Existing);
+        auto again = OpenSettingsStore(file, StoreOpen::Existing, &damage);
         ASSERT_TRUE(again) << name;
+        EXPECT_EQ(damage, "") << name;
         EXPECT_EQ(again->ReadString("EnableTag"), "False") << name;
     }
 }
