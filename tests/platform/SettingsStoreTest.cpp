@@ -21,6 +21,35 @@ using qm::StoreOpen;
 using qmtest::ReadText;
 using qmtest::WriteText;
 
+// The names are indexed once, not listed for every look-up (which made
+// reading every setting quadratic in their number; the settings fuzz target
+// timed out on an empty file): a file's spellings, the first of two that
+// differ only in case, names added and removed all still count.
+TEST(SettingsStore, ManyNamesAndTheirSpellingsAreFoundWithoutListingThem) {
+    qmtest::TempDir dir;
+    std::string text = "[Quavermill]\nMask=first\nMASK=second\n";
+    for (int i = 0; i < 3000; ++i) {
+        text += "Name" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    }
+    WriteText(dir / "s.conf", text);
+    auto store = OpenSettingsStore(dir / "s.conf", StoreOpen::Existing);
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->ReadString("mask"), "first");
+    EXPECT_EQ(store->ReadString("NAME2999"), "2999");
+    EXPECT_FALSE(store->Has("Name3000"));
+    EXPECT_TRUE(store->WriteString("Name3000", "new"));
+    EXPECT_EQ(store->ReadString("name3000"), "new");
+    EXPECT_TRUE(store->WriteString("NAME3000", "newer")); // the stored spelling stays
+    EXPECT_EQ(store->ReadString("Name3000"), "newer");
+    EXPECT_EQ(store->Names().size(), 3003u);
+    // With the first spelling gone, the second is the one found.
+    EXPECT_TRUE(store->Remove("mAsK"));
+    EXPECT_EQ(store->ReadString("Mask"), "second");
+    EXPECT_TRUE(store->Remove("Mask"));
+    EXPECT_FALSE(store->Has("mask"));
+    EXPECT_FALSE(store->Remove("mask"));
+}
+
 TEST(SettingsStore, NamesMatchWithoutCaseAndKeepTheirSpelling) {
     qmtest::TempDir dir;
     auto store = OpenSettingsStore(dir / "s.conf", StoreOpen::Create);
