@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <string>
 
+#include "disc/Ctdb.h"
 #include "disc/MusicBrainzRelease.h"
 
 namespace {
@@ -50,6 +52,24 @@ TEST(FuzzFindings, AMediumTheReleaseLacksNamesNoTrack) {
     qm::ApplyMbRelease(release, 1, &disc);
     EXPECT_EQ(disc.title, "Double (disc 2/2)");
     EXPECT_EQ(disc.tracks[0].title, "B");
+}
+
+// Two entries of the largest confidence overflowed the sum of submissions
+// (found by a crafted input to fuzz_ctdb): the sum now stops at the largest
+// int.
+TEST(FuzzFindings, HugeConfidencesAddUpWithoutOverflow) {
+    const auto entries = qm::ParseCtdb(Finding("fuzz_ctdb-confidence-overflow.xml"));
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 2u);
+    constexpr int kMax = std::numeric_limits<int>::max();
+    const qm::CtdbVerdict track = qm::MatchCtdb(*entries, 1, 3);
+    EXPECT_EQ(track.status, qm::VerifyStatus::kMismatch);
+    EXPECT_EQ(track.submissions, kMax);
+    EXPECT_EQ(qm::CtdbVerdictText(track), "differs (2147483647 submissions)");
+    const qm::CtdbVerdict disc = qm::MatchCtdbDisc(*entries, 1);
+    EXPECT_EQ(disc.status, qm::VerifyStatus::kMatch);
+    EXPECT_EQ(disc.confidence, kMax);
+    EXPECT_EQ(disc.submissions, kMax);
 }
 
 } // namespace
