@@ -11,6 +11,7 @@
 
 #include "disc/Ctdb.h"
 #include "disc/MusicBrainzRelease.h"
+#include "disc/XmcdText.h"
 
 namespace {
 
@@ -70,6 +71,28 @@ TEST(FuzzFindings, HugeConfidencesAddUpWithoutOverflow) {
     EXPECT_EQ(disc.status, qm::VerifyStatus::kMatch);
     EXPECT_EQ(disc.confidence, kMax);
     EXPECT_EQ(disc.submissions, kMax);
+}
+
+// Bytes that are no character (continuation bytes longer than a line, here
+// after an escaped line break) left no whole character to put on a line, and
+// the writer of a value's lines looped for ever (fuzz_xmcd_entry). Such a
+// line is now cut where it is full, and the lines read back to the value.
+TEST(FuzzFindings, BytesThatAreNoCharacterStillMakeLinesThatEnd) {
+    for (const std::string& value :
+         {Finding("fuzz_xmcd_entry-continuation-bytes.txt"), std::string(600, '\x80'),
+          "\\" + std::string(300, '\xBF') + "\t"}) {
+        const std::string lines = qm::XmcdLines("TTITLE0", value, "\r\n");
+        std::size_t start = 0;
+        while (start < lines.size()) {
+            const std::size_t end = lines.find("\r\n", start);
+            ASSERT_NE(end, std::string::npos);
+            EXPECT_LE(end - start, qm::kXmcdLineBytes);
+            start = end + 2;
+        }
+        bool found = false;
+        EXPECT_EQ(qm::XmcdValue(lines, "TTITLE0", &found), value);
+        EXPECT_TRUE(found);
+    }
 }
 
 } // namespace
