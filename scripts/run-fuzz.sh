@@ -3,7 +3,9 @@
 # FUZZ_SECONDS each, from its seed corpus under fuzz/corpus/<target>/ with its
 # dictionary fuzz/dict/<target>.dict. An input that crashes, hangs (over 1 s),
 # leaks or needs over 256 MB lands in fuzz/crashes/<target>/ and fails the run.
-# Prints one line per target: executions, coverage, faults.
+# Prints one line per target: executions, coverage, faults. A time-out that
+# does not come again when its input is replayed alone is reported apart
+# (see run_one).
 #
 #   scripts/run-fuzz.sh [BUILD_DIR] [TARGET...]
 #
@@ -42,18 +44,44 @@ max_len() {
 logs="$build/fuzz-logs"
 mkdir -p "$logs"
 
+# A machine shared at low priority may starve a run for over a second: a
+# time-out is replayed alone (at normal priority, with the same limit), and
+# one that does not come again is kept as starved-* and the run goes on for
+# the time left. Anything else ends the target's run.
 run_one() {
   local target="$1" binary="$build/fuzz/$1"
   local crashes="$root/fuzz/crashes/$target" work="$build/fuzz-corpus/$target"
+  local log="$logs/$target.log"
   mkdir -p "$crashes" "$work"
   local dict=()
   [ -f "$root/fuzz/dict/$target.dict" ] && dict=(-dict="$root/fuzz/dict/$target.dict")
-  local started
+  local started code=0 starved=0 left="$seconds"
   started="$(date +%s)"
-  nice -n "$niceness" "$binary" -max_total_time="$seconds" -rss_limit_mb=256 -timeout=1 \
-    -max_len="$(max_len "$target")" -print_final_stats=1 -artifact_prefix="$crashes/" \
-    "${dict[@]}" "$work" "$root/fuzz/corpus/$target" >"$logs/$target.log" 2>&1
-  echo "$? $(($(date +%s) - started))" >"$logs/$target.status"
+  : >"$log"
+  while [ "$left" -gt 0 ]; do
+    nice -n "$niceness" "$binary" -max_total_time="$left" -rss_limit_mb=256 -timeout=1 \
+      -max_len="$(max_len "$target")" -print_final_stats=1 -artifact_prefix="$crashes/" \
+      "${dict[@]}" "$work" "$root/fuzz/corpus/$target" >>"$log" 2>&1
+    code=$?
+    [ "$code" -eq 0 ] && break
+    local unit
+    unit="$(sed -n 's/.*Test unit written to //p' "$log" | tail -n 1)"
+    case "$(basename "$unit")" in
+      timeout-*)
+        if "$binary" -timeout=1 -rss_limit_mb=256 -runs=1 "$unit" >>"$log.replay" 2>&1; then
+          mv -f "$unit" "$crashes/starved-$(basename "$unit" | sed 's/^timeout-//')"
+          sed -i 's/Test unit written to /Time-out not reproduced (starved): /' "$log"
+          starved=$((starved + 1))
+          code=0
+        else
+          break
+        fi
+        ;;
+      *) break ;;
+    esac
+    left=$((seconds - ($(date +%s) - started)))
+  done
+  echo "$code $(($(date +%s) - started)) $starved" >"$logs/$target.status"
 }
 
 for target in "${targets[@]}"; do
@@ -77,8 +105,9 @@ wait
 failed=0
 for target in "${targets[@]}"; do
   log="$logs/$target.log"
-  read -r code took <"$logs/$target.status"
-  execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)"
+  read -r code took starved <"$logs/$target.status"
+  # Every stretch of a run that a starved time-out split counts.
+  execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | awk '{n += $1} END {print n}')"
   # The last status line libFuzzer printed: "#N DONE cov: C ft: F corp: ...".
   status="$(grep -E '^#[0-9]+' "$log" | tail -n 1)"
   cov="$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$status")"
@@ -88,8 +117,10 @@ for target in "${targets[@]}"; do
   if [ "$code" -ne 0 ] && [ "$faults" -eq 0 ]; then
     faults=1
   fi
-  printf '%-20s %4ss  executions %-10s cov %-6s ft %-7s crashes %s\n' "$target" "$took" \
-    "${execs:-?}" "${cov:-?}" "${ft:-?}" "$faults"
+  extra=""
+  [ "${starved:-0}" -gt 0 ] && extra=" (starved time-outs not reproduced: $starved)"
+  printf '%-20s %4ss  executions %-10s cov %-6s ft %-7s crashes %s%s\n' "$target" "$took" \
+    "${execs:-?}" "${cov:-?}" "${ft:-?}" "$faults" "$extra"
   if [ "$faults" -ne 0 ]; then
     failed=1
     echo "  see $log; the input is in fuzz/crashes/$target/" >&2
