@@ -115,8 +115,13 @@ bool LoadLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, Di
     std::optional<std::string> genreText;
     std::optional<std::string> yearText;
     std::map<std::int32_t, std::string> trackTexts;
+    // Appended in place: a copy of the whole value for every line made a
+    // file of many short lines take time and memory quadratic in its size.
     const auto join = [](std::optional<std::string>& to, std::string_view value) {
-        to = to.value_or(std::string()) + std::string(value);
+        if (!to) {
+            to.emplace();
+        }
+        to->append(value);
     };
     std::string line;
     while (std::getline(file, line)) {

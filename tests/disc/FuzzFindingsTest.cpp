@@ -10,8 +10,10 @@
 #include <string>
 
 #include "disc/Ctdb.h"
+#include "disc/LocalCDDB.h"
 #include "disc/MusicBrainzRelease.h"
 #include "disc/XmcdText.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -93,6 +95,26 @@ TEST(FuzzFindings, BytesThatAreNoCharacterStillMakeLinesThatEnd) {
         EXPECT_EQ(qm::XmcdValue(lines, "TTITLE0", &found), value);
         EXPECT_TRUE(found);
     }
+}
+
+// A cache file of the largest size, all of short lines of one key (made
+// here, as fuzz_local_cddb was given it): each line copied the whole value
+// joined so far, which took over 256 MB and time quadratic in the lines.
+// The value is now joined in place.
+TEST(FuzzFindings, ALocalCddbFileOfManyShortLinesJoinsThemInPlace) {
+    qmtest::TempDir dir;
+    constexpr std::uint32_t kId = 0x940AAC0B;
+    std::string text;
+    while (text.size() + 10 <= kLocalCDDBMaxBytes) {
+        text += "DTITLE=x\r\n";
+    }
+    std::ofstream(dir / LocalCDDBFileName(kId), std::ios::binary) << text;
+    DiscInfo disc;
+    CID3Tag tag;
+    std::vector<CID3Tag*> tags = {&tag};
+    ASSERT_TRUE(LoadLocalCDDB(dir.path(), kId, disc, tags, 1, 1, false));
+    EXPECT_EQ(disc.title, std::string(text.size() / 10, 'x'));
+    EXPECT_EQ(disc.artist, disc.title); // a server's DTITLE without " / "
 }
 
 } // namespace
