@@ -41,13 +41,19 @@ max_len() {
   esac
 }
 
+# Freed memory AddressSanitizer holds back counts against the 256 MB; a
+# smaller quarantine keeps a long run's own growth well below it.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=16"
+
 logs="$build/fuzz-logs"
 mkdir -p "$logs"
 
-# A machine shared at low priority may starve a run for over a second: a
-# time-out is replayed alone (at normal priority, with the same limit), and
-# one that does not come again is kept as starved-* and the run goes on for
-# the time left. Anything else ends the target's run.
+# A machine shared at low priority may starve a run for over a second, and
+# a long run's memory grows with what AddressSanitizer holds back and the
+# corpus: a time-out or an out-of-memory is replayed alone (at normal
+# priority, with the same limits), and one that does not come again is kept
+# as starved-* and the run goes on for the time left. Anything else ends
+# the target's run.
 run_one() {
   local target="$1" binary="$build/fuzz/$1"
   local crashes="$root/fuzz/crashes/$target" work="$build/fuzz-corpus/$target"
@@ -67,10 +73,10 @@ run_one() {
     local unit
     unit="$(sed -n 's/.*Test unit written to //p' "$log" | tail -n 1)"
     case "$(basename "$unit")" in
-      timeout-*)
+      timeout-* | oom-*)
         if "$binary" -timeout=1 -rss_limit_mb=256 -runs=1 "$unit" >>"$log.replay" 2>&1; then
-          mv -f "$unit" "$crashes/starved-$(basename "$unit" | sed 's/^timeout-//')"
-          sed -i 's/Test unit written to /Time-out not reproduced (starved): /' "$log"
+          mv -f "$unit" "$crashes/starved-$(basename "$unit" | sed 's/^[a-z]*-//')"
+          sed -i 's/Test unit written to /Not reproduced alone (starved or grown): /' "$log"
           starved=$((starved + 1))
           code=0
         else
@@ -118,7 +124,7 @@ for target in "${targets[@]}"; do
     faults=1
   fi
   extra=""
-  [ "${starved:-0}" -gt 0 ] && extra=" (starved time-outs not reproduced: $starved)"
+  [ "${starved:-0}" -gt 0 ] && extra=" (time-outs or out-of-memory not reproduced alone: $starved)"
   printf '%-20s %4ss  executions %-10s cov %-6s ft %-7s crashes %s%s\n' "$target" "$took" \
     "${execs:-?}" "${cov:-?}" "${ft:-?}" "$faults" "$extra"
   if [ "$faults" -ne 0 ]; then
