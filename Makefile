@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build test tsan demo bench clean format install deb
+.PHONY: all deps build test tsan fuzz demo bench clean format install deb
 
 all: build
 
@@ -36,6 +36,23 @@ tsan: deps build-tsan/build.ninja
 	cmake --build build-tsan -j $(JOBS) --target $(notdir $(TSAN_TESTS))
 	cd build-tsan && for test in $(TSAN_TESTS); do \
 		TSAN_OPTIONS="halt_on_error=1 exitcode=66" $$test || exit 1; done
+
+# Every reader of outside input under libFuzzer (clang, AddressSanitizer,
+# UndefinedBehaviorSanitizer): FUZZ_SECONDS each, FUZZ_JOBS targets at a
+# time, at niceness FUZZ_NICE. One line per target; a fault leaves its input
+# in fuzz/crashes/<target>/ and fails. Not part of `make test`.
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS ?= 1
+FUZZ_NICE ?= 0
+build-fuzz/build.ninja:
+	scripts/install-deps.sh --fuzz
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
+		-DCMAKE_C_FLAGS=-O1 -DCMAKE_CXX_FLAGS=-O1 -DQM_FUZZ=ON -DQM_BUILD_TESTS=OFF
+fuzz: build-fuzz/build.ninja
+	scripts/install-deps.sh --fuzz
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) FUZZ_NICE=$(FUZZ_NICE) \
+		scripts/run-fuzz.sh build-fuzz
 
 # The demo disc (CUE/BIN plus its local CDDB entry) under build/demo/, grabbed
 # whole with the default settings (MP3, VBR) into demo-out/, named by artist,
@@ -80,5 +97,5 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-test build-tsan demo-out
+	rm -rf build build-test build-tsan build-fuzz demo-out
 	[ ! -x debian/rules ] || ! command -v dh >/dev/null || debian/rules clean

@@ -3,7 +3,8 @@
 # demo need. Safe to run again: it asks apt only for what is missing, and runs
 # `apt-get update` only when something has to be installed.
 # With --deb it adds the tools that `make deb` builds and checks the package
-# with (the rest of `make test` does not need them).
+# with (the rest of `make test` does not need them); with --fuzz, the
+# compiler `make fuzz` builds the fuzz targets with.
 set -euo pipefail
 
 packages=(
@@ -29,9 +30,12 @@ packages=(
 
 # `make deb`: building and checking the Debian package
 deb_packages=(devscripts debhelper lintian)
-if [ "${1:-}" = "--deb" ]; then
-  packages+=("${deb_packages[@]}")
-fi
+# `make fuzz`: clang and its libFuzzer runtime
+fuzz_packages=(clang libclang-rt-14-dev)
+case "${1:-}" in
+  --deb) packages+=("${deb_packages[@]}") ;;
+  --fuzz) packages+=("${fuzz_packages[@]}") ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

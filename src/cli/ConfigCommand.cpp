@@ -214,10 +214,15 @@ int RunSet(const std::string& name, const std::string& value) {
         PrintError("there is no setting named '" + name + "' (see 'config list')");
         return kExitUsage;
     }
-    auto store = qm::OpenSettingsStore(qm::SettingsPath(), qm::StoreOpen::Create);
+    std::string damage;
+    auto store = qm::OpenSettingsStore(qm::SettingsPath(), qm::StoreOpen::Create, &damage);
     if (!store) {
         PrintError("cannot read the settings store " + qm::SettingsPath().string());
         return kExitFailed;
+    }
+    if (!damage.empty()) {
+        PrintError("the settings store is damaged (" + damage +
+                   "); it is kept beside the new one with \".damaged\" appended to its name");
     }
     if (qm::EqualsNoCase(canonical, "ProxyPassword")) {
         // Kept enciphered: through the settings' own writer.

@@ -155,7 +155,9 @@ void CFunctionTracer::AppendLine(const char* format, const char* method, const c
     }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#ifndef __clang__
 #pragma GCC diagnostic ignored "-Wformat-truncation"
+#endif
     std::snprintf(m_lines[position].data(), kLineLength, format, method != nullptr ? method : "",
                   classTag != nullptr ? classTag : "", exitIndex);
 #pragma GCC diagnostic pop

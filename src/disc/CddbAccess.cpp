@@ -323,13 +323,8 @@ int ServerRefused(const Reply& reply) {
     return Fail(kCdErrServer, "the server answered \"" + Printable(reply.status) + "\"");
 }
 
-// Fetches `command` and reads the reply; fails with the right error when
-// either goes wrong.
-int Ask(const std::vector<std::string>& command, std::size_t limit, Reply* reply) {
-    std::string body;
-    if (Exchange(command, limit, &body) != kCdOk) {
-        return kCdFailed;
-    }
+// Reads a reply's body as the server sent it (UTF-8 or a legacy encoding).
+int Read(std::string_view body, Reply* reply) {
     if (!ParseReply(Utf8FromLegacy(body), reply)) {
         return Fail(kCdErrReply, "the server's reply is not a CDDB reply");
     }
@@ -485,8 +480,21 @@ int CDDBQuery(CdHandle* handle, CddbQuery* query) {
     }
     command.push_back(std::to_string(ids[tracks + 2]));
 
+    std::string body;
+    if (Exchange(command, kListReplyLimit, &body) != kCdOk) {
+        return kCdFailed;
+    }
+    return CDDBReadQueryReply(body, query);
+}
+
+int CDDBReadQueryReply(std::string_view body, CddbQuery* query) {
+    if (query == nullptr || query->capacity < 0 ||
+        (query->capacity > 0 && query->matches == nullptr)) {
+        return Fail(kCdErrArgument, "");
+    }
+    query->count = 0;
     Reply reply;
-    if (Ask(command, kListReplyLimit, &reply) != kCdOk) {
+    if (Read(body, &reply) != kCdOk) {
         return kCdFailed;
     }
     switch (reply.code) {
@@ -531,11 +539,22 @@ int CDDBGetDiskInfo(const CddbMatch* match, char* text, int size) {
     // Line ends and the status line may add to the entry on the wire; the
     // entry itself is measured below.
     const std::size_t limit = 2 * static_cast<std::size_t>(size) + 4096;
-    Reply reply;
-    if (Ask({"cddb", "read", category, discId}, limit, &reply) != kCdOk) {
+    std::string body;
+    if (Exchange({"cddb", "read", category, discId}, limit, &body) != kCdOk) {
         if (GetAspiLibError() == kCdErrTooLong) {
             return Fail(kCdErrTooLong, Format("the entry is larger than %d bytes", size));
         }
+        return kCdFailed;
+    }
+    return CDDBReadEntryReply(body, text, size);
+}
+
+int CDDBReadEntryReply(std::string_view body, char* text, int size) {
+    if (text == nullptr || size <= 0) {
+        return Fail(kCdErrArgument, "");
+    }
+    Reply reply;
+    if (Read(body, &reply) != kCdOk) {
         return kCdFailed;
     }
     if (reply.code != 210) {
@@ -564,8 +583,20 @@ int CDDBGetServerList(CddbSiteList* list) {
         return Fail(kCdErrArgument, "");
     }
     list->count = 0;
+    std::string body;
+    if (Exchange({"sites"}, kListReplyLimit, &body) != kCdOk) {
+        return kCdFailed;
+    }
+    return CDDBReadSitesReply(body, list);
+}
+
+int CDDBReadSitesReply(std::string_view body, CddbSiteList* list) {
+    if (list == nullptr || list->capacity < 0 || (list->capacity > 0 && list->sites == nullptr)) {
+        return Fail(kCdErrArgument, "");
+    }
+    list->count = 0;
     Reply reply;
-    if (Ask({"sites"}, kListReplyLimit, &reply) != kCdOk) {
+    if (Read(body, &reply) != kCdOk) {
         return kCdFailed;
     }
     if (reply.code != 210) {

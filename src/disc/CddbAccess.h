@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "disc/CdAccess.h"
 
@@ -86,6 +87,13 @@ int CDDBQuery(CdHandle* handle, CddbQuery* query);
 int CDDBGetDiskInfo(const CddbMatch* match, char* text, int size);
 // The servers the server knows of, at most list->capacity.
 int CDDBGetServerList(CddbSiteList* list);
+
+// What the three requests above make of a server's reply once it came: its
+// body as sent (UTF-8 or Latin-1, CR LF or LF), read with the same results
+// and errors. Apart from the network, so that any reply can be read.
+int CDDBReadQueryReply(std::string_view body, CddbQuery* query);
+int CDDBReadEntryReply(std::string_view body, char* text, int size);
+int CDDBReadSitesReply(std::string_view body, CddbSiteList* list);
 
 // Ends every CDDB request under way, in any thread, as failed (within about
 // a second); requests that start afterwards run as usual. For a window that

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <limits>
 #include <memory>
 
 #include "core/Text.h"
@@ -43,6 +44,13 @@ std::vector<std::string> Words(const std::string& text) {
         at = end + 1;
     }
     return words;
+}
+
+// Submissions added up: an answer's confidences are the server's numbers,
+// any size, and their sum stops at the largest int instead of overflowing.
+int AddSubmissions(int sum, int confidence) {
+    return static_cast<int>(
+        std::min<std::int64_t>(std::int64_t{sum} + confidence, std::numeric_limits<int>::max()));
 }
 
 bool IsElement(xmlNode* node, const char* name) {
@@ -110,7 +118,7 @@ CtdbVerdict MatchCtdb(const std::vector<CtdbEntry>& entries, int position, std::
         if (position < 1 || static_cast<std::size_t>(position) > entry.trackCrcs.size()) {
             continue;
         }
-        verdict.submissions += entry.confidence;
+        verdict.submissions = AddSubmissions(verdict.submissions, entry.confidence);
         if (entry.trackCrcs[static_cast<std::size_t>(position - 1)] == crc) {
             verdict.confidence = std::max(verdict.confidence, entry.confidence);
             verdict.status = VerifyStatus::kMatch;
@@ -126,7 +134,7 @@ CtdbVerdict MatchCtdbDisc(const std::vector<CtdbEntry>& entries, std::uint32_t c
     QM_TRACE("Ctdb");
     CtdbVerdict verdict;
     for (const CtdbEntry& entry : entries) {
-        verdict.submissions += entry.confidence;
+        verdict.submissions = AddSubmissions(verdict.submissions, entry.confidence);
         if (entry.crc32 == crc) {
             verdict.confidence = std::max(verdict.confidence, entry.confidence);
             verdict.status = VerifyStatus::kMatch;

@@ -16,8 +16,7 @@ namespace qm {
 
 namespace {
 
-// Sheets are a few kilobytes; anything this big is not one.
-constexpr std::uintmax_t kMaxSheetBytes = 1 << 20;
+constexpr std::uintmax_t kMaxSheetBytes = kMaxCueSheetBytes;
 
 std::string Upper(std::string_view text) {
     std::string out(text);
@@ -543,6 +542,12 @@ const CueIndex* CueTrack::Index(int wanted) const {
 
 std::optional<CueSheet> ParseCueSheet(std::string_view text, const std::filesystem::path& folder,
                                       const std::string& name, std::string* error) {
+    if (text.size() > kMaxSheetBytes) {
+        if (error != nullptr) {
+            *error = name + ": too large for a CUE sheet (over 1 MB)";
+        }
+        return std::nullopt;
+    }
     SheetReader reader(folder, name);
     return reader.Read(text, error);
 }
@@ -558,7 +563,7 @@ std::optional<CueSheet> ReadCueSheet(const std::filesystem::path& path, std::str
     }
     if (size > kMaxSheetBytes) {
         if (error != nullptr) {
-            *error = path.string() + ": too large for a CUE sheet";
+            *error = path.string() + ": too large for a CUE sheet (over 1 MB)";
         }
         return std::nullopt;
     }

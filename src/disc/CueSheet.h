@@ -67,6 +67,9 @@ struct CueSheet {
     std::optional<CueIndex> end;
 };
 
+// Sheets are a few kilobytes; a larger one than this is refused.
+constexpr std::size_t kMaxCueSheetBytes = 1 << 20;
+
 // The sheet at `path`, or nullopt with the reason (naming the sheet and the
 // line) in *error. UTF-8 or Latin-1, CR LF or LF.
 std::optional<CueSheet> ReadCueSheet(const std::filesystem::path& path, std::string* error);

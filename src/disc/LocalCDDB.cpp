@@ -79,12 +79,22 @@ bool SaveLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, co
 
 bool LoadLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, DiscInfo& disc,
                    std::span<CID3Tag* const> tags, std::int32_t firstTrack, std::int32_t lastTrack,
-                   bool parseMixedCD) {
+                   bool parseMixedCD, std::string* error) {
     QM_TRACE("Data");
     if (discId == 0) {
         QM_RETURN(0, false);
     }
-    std::ifstream file(folder / LocalCDDBFileName(discId), std::ios::binary);
+    const std::filesystem::path path = folder / LocalCDDBFileName(discId);
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > kLocalCDDBMaxBytes) {
+        if (error != nullptr) {
+            *error = qm::Format("%s is larger than %ju KB and not a local CDDB file", path.c_str(),
+                                kLocalCDDBMaxBytes / 1024);
+        }
+        QM_RETURN(3, false);
+    }
+    std::ifstream file(path, std::ios::binary);
     if (!file) {
         QM_RETURN(1, false);
     }
@@ -105,8 +115,13 @@ bool LoadLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, Di
     std::optional<std::string> genreText;
     std::optional<std::string> yearText;
     std::map<std::int32_t, std::string> trackTexts;
+    // Appended in place: a copy of the whole value for every line made a
+    // file of many short lines take time and memory quadratic in its size.
     const auto join = [](std::optional<std::string>& to, std::string_view value) {
-        to = to.value_or(std::string()) + std::string(value);
+        if (!to) {
+            to.emplace();
+        }
+        to->append(value);
     };
     std::string line;
     while (std::getline(file, line)) {

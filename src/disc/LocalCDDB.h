@@ -37,13 +37,17 @@ bool SaveLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, co
                    std::span<const CID3Tag* const> tags, std::int32_t firstTrack,
                    std::int32_t lastTrack);
 
+// A cache file holds a few kilobytes; a larger one than this is not read.
+inline constexpr std::uintmax_t kLocalCDDBMaxBytes = 256 * 1024;
+
 // Reads the file of disc `discId` from `folder` into `disc` and the tags.
 // Only the keys the file holds change (repeated lines of a key are joined);
 // with `parseMixedCD` a track title "artist / title" is split at " / ". Then every tag gets
 // the album, the disc artist where it has none, the year (1..9999) and the
 // genre spelt as in GenreTable (a genre not in it is removed from the tags,
 // and so is a year outside that range). False, with nothing changed, for disc
-// id 0 or a file that cannot be read.
+// id 0 or a file that cannot be read; for a file larger than
+// kLocalCDDBMaxBytes with the reason in *error.
 bool LoadLocalCDDB(const std::filesystem::path& folder, std::uint32_t discId, DiscInfo& disc,
                    std::span<CID3Tag* const> tags, std::int32_t firstTrack, std::int32_t lastTrack,
-                   bool parseMixedCD);
+                   bool parseMixedCD, std::string* error = nullptr);

@@ -214,15 +214,18 @@ CMusicBrainz::Status CMusicBrainz::GetFrontCover(const std::string& base, const 
     while (!root.empty() && root.back() == '/') {
         root.pop_back();
     }
-    std::string body;
-    std::string type;
     qm::HttpRequest request;
     request.url = root + "/release/" + mbid + "/front";
     request.userAgent = UserAgent();
     request.timeoutMs = m_timeoutMs;
     request.maxBytes = kMaxCoverBytes;
-    const qm::HttpReply reply = qm::HttpGet(request);
-    if (reply.tooLarge) {
+    QM_RETURN(1, TakeFrontCover(qm::HttpGet(request), bytes, mime));
+}
+
+CMusicBrainz::Status CMusicBrainz::TakeFrontCover(const qm::HttpReply& reply, std::string* bytes,
+                                                  std::string* mime) {
+    QM_TRACE("MusicBrainz");
+    if (reply.tooLarge || reply.body.size() > kMaxCoverBytes) {
         m_lastError = qm::Format("The cover picture is larger than %zu MB and was not taken.",
                                  kMaxCoverBytes >> 20);
         QM_RETURN(1, kFailed);

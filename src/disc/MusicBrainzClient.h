@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "disc/HttpGet.h"
 #include "disc/MusicBrainzRelease.h"
 
 class CMusicBrainz {
@@ -42,6 +43,9 @@ public:
     // the picture's bytes and MIME type (JPEG or PNG, by content).
     Status GetFrontCover(const std::string& base, const std::string& mbid, std::string* bytes,
                          std::string* mime);
+    // What GetFrontCover makes of the archive's answer: a JPEG or PNG
+    // picture (by its first bytes) of at most kMaxCoverBytes.
+    Status TakeFrontCover(const qm::HttpReply& reply, std::string* bytes, std::string* mime);
 
     const std::string& GetLastError() const { return m_lastError; }
 

@@ -246,9 +246,10 @@ bool IsVariousArtists(const MbRelease& release) {
 }
 
 void ApplyMbRelease(const MbRelease& release, int medium, DiscInfo* disc) {
+    const bool known = medium >= 0 && static_cast<std::size_t>(medium) < release.media.size();
     disc->artist = release.artist;
     disc->title = release.title;
-    if (release.media.size() > 1 && medium >= 0) {
+    if (release.media.size() > 1 && known) {
         disc->title += Format(" (disc %d/%zu)",
                               release.media[static_cast<std::size_t>(medium)].position > 0
                                   ? release.media[static_cast<std::size_t>(medium)].position
@@ -264,7 +265,7 @@ void ApplyMbRelease(const MbRelease& release, int medium, DiscInfo* disc) {
             disc->extd += (disc->extd.empty() ? "" : " ") + release.catalog;
         }
     }
-    if (medium < 0 || static_cast<std::size_t>(medium) >= release.media.size()) {
+    if (!known) {
         return;
     }
     const bool various = IsVariousArtists(release);

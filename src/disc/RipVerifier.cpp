@@ -114,7 +114,13 @@ std::vector<DriveOffset> LoadDriveOffsets(const std::filesystem::path& folder,
                                           const std::string& server) {
     QM_TRACE("RipVerifier");
     const std::filesystem::path file = folder / "DriveOffsets.bin";
-    std::ifstream in(file, std::ios::binary);
+    // A file larger than any answer the server may send is not the list.
+    std::error_code sizeError;
+    const std::uintmax_t size = std::filesystem::file_size(file, sizeError);
+    std::ifstream in;
+    if (!sizeError && size <= kAnswerLimit) {
+        in.open(file, std::ios::binary);
+    }
     if (in) {
         std::ostringstream bytes;
         bytes << in.rdbuf();

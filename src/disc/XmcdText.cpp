@@ -82,16 +82,25 @@ std::string XmcdLines(std::string_view key, std::string_view value, std::string_
     const std::size_t room = key.size() + 1 < kXmcdLineBytes ? kXmcdLineBytes - key.size() - 1 : 16;
     std::string out;
     std::string_view rest(escaped);
-    do {
-        std::string_view piece = Utf8Prefix(rest, room);
-        // An escape is never cut in two: count the backslashes that end
-        // the piece; an odd run ends with half an escape.
+    // An escape is never cut in two: count the backslashes that end a
+    // piece; an odd run ends with half an escape.
+    const auto withoutHalfEscape = [&rest](std::string_view piece) {
         std::size_t backslashes = 0;
         while (backslashes < piece.size() && piece[piece.size() - 1 - backslashes] == '\\') {
             ++backslashes;
         }
         if (backslashes % 2 == 1 && piece.size() < rest.size()) {
             piece.remove_suffix(1);
+        }
+        return piece;
+    };
+    do {
+        std::string_view piece = withoutHalfEscape(Utf8Prefix(rest, room));
+        if (piece.empty()) {
+            // No whole character fits: bytes that are none (continuation
+            // bytes, after an escape or alone) longer than a line. The line
+            // is cut where it is full, or it would never end.
+            piece = withoutHalfEscape(rest.substr(0, room));
         }
         out += key;
         out += '=';

@@ -104,8 +104,12 @@ bool CData::LoadLocalCDDB() {
         QM_RETURN(0, false);
     }
     DiscInfo& disc = m_ripper.GetDiscInfo();
+    std::string error;
     if (!::LoadLocalCDDB(LocalCDDBFolder(), key.id, disc, TrackTags(), key.first, key.last,
-                         m_settings.naming.ParseMixedCD)) {
+                         m_settings.naming.ParseMixedCD, &error)) {
+        if (!error.empty()) {
+            AddToLog(error, kLogAttention);
+        }
         QM_RETURN(1, false);
     }
     m_discTexts.album = disc.title;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <mutex>
 #include <system_error>
+#include <unordered_map>
 
 #include "platform/UserFolders.h"
 
@@ -29,14 +30,13 @@ struct ErrorHolder {
     ~ErrorHolder() { g_clear_error(&error); }
 };
 
-bool SameNameNoCase(const char* a, std::string_view b) {
-    std::size_t i = 0;
-    for (; a[i] != '\0'; ++i) {
-        if (i >= b.size() || g_ascii_tolower(a[i]) != g_ascii_tolower(b[i])) {
-            return false;
-        }
+// A name as the store compares names: ASCII letters in lower case.
+std::string FoldedName(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) {
+        c = g_ascii_tolower(c);
     }
-    return i == b.size();
+    return folded;
 }
 
 bool IsStorableName(std::string_view name) {
@@ -68,7 +68,9 @@ int HexDigit(char c) {
 class KeyFileSettingsStore final : public SettingsStore {
 public:
     KeyFileSettingsStore(std::filesystem::path file, KeyFilePtr keys, bool damaged)
-        : m_file(std::move(file)), m_keys(std::move(keys)), m_damaged(damaged) {}
+        : m_file(std::move(file)), m_keys(std::move(keys)), m_damaged(damaged) {
+        IndexNames();
+    }
 
     bool Has(std::string_view name) const override { return !StoredName(name).empty(); }
 
@@ -123,6 +125,7 @@ public:
         std::string stored = StoredName(name);
         if (stored.empty()) {
             stored = std::string(name);
+            m_names.emplace(FoldedName(name), stored);
         }
         // GKeyFile values are NUL-terminated text: a NUL ends the value here
         // as it would for a registry string.
@@ -147,7 +150,10 @@ public:
         if (stored.empty()) {
             return false;
         }
-        return g_key_file_remove_key(m_keys.get(), kGroup, stored.c_str(), nullptr) != FALSE;
+        const bool removed =
+            g_key_file_remove_key(m_keys.get(), kGroup, stored.c_str(), nullptr) != FALSE;
+        IndexNames(); // another spelling of the name may now be the one found
+        return removed;
     }
 
     std::vector<std::string> Names() const override {
@@ -206,23 +212,28 @@ private:
         return text;
     }
 
-    // The name as stored when a value of that name exists ("" otherwise).
+    // The name as stored when a value of that name exists ("" otherwise):
+    // of several spellings, the first in the file.
     std::string StoredName(std::string_view name) const {
+        const auto found = m_names.find(FoldedName(name));
+        return found != m_names.end() ? found->second : std::string();
+    }
+
+    // Looking a name up by listing every stored name made reading all
+    // settings quadratic in their number; they are indexed once instead.
+    void IndexNames() {
+        m_names.clear();
         gsize count = 0;
         gchar** keys = g_key_file_get_keys(m_keys.get(), kGroup, &count, nullptr);
-        std::string found;
         for (gsize i = 0; keys != nullptr && i < count; ++i) {
-            if (SameNameNoCase(keys[i], name)) {
-                found = keys[i];
-                break;
-            }
+            m_names.emplace(FoldedName(keys[i]), keys[i]);
         }
         g_strfreev(keys);
-        return found;
     }
 
     std::filesystem::path m_file;
     KeyFilePtr m_keys;
+    std::unordered_map<std::string, std::string> m_names; // folded name -> as stored
     bool m_damaged;
 };
 
@@ -238,8 +249,11 @@ std::filesystem::path& OverridePath() {
 
 } // namespace
 
-std::unique_ptr<SettingsStore> OpenSettingsStore(const std::filesystem::path& file,
-                                                 StoreOpen mode) {
+std::unique_ptr<SettingsStore> OpenSettingsStore(const std::filesystem::path& file, StoreOpen mode,
+                                                 std::string* damage) {
+    if (damage != nullptr) {
+        damage->clear();
+    }
     KeyFilePtr keys(g_key_file_new());
     std::error_code error;
     const bool exists = std::filesystem::exists(file, error);
@@ -258,16 +272,28 @@ std::unique_ptr<SettingsStore> OpenSettingsStore(const std::filesystem::path& fi
     if (!in || std::filesystem::is_directory(file, error)) {
         return nullptr;
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return nullptr;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    std::string text;
+    std::string why;
+    if (!error && size > kMaxSettingsFileBytes) {
+        why = "larger than " + std::to_string(kMaxSettingsFileBytes >> 20) + " MB";
+    } else {
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad()) {
+            return nullptr;
+        }
+        ErrorHolder parseError;
+        if (text.find('\0') != std::string::npos) {
+            why = "a NUL byte in the text";
+        } else if (!g_key_file_load_from_data(keys.get(), text.data(), text.size(),
+                                              G_KEY_FILE_KEEP_COMMENTS, &parseError.error)) {
+            why = parseError.error != nullptr ? parseError.error->message : "not a settings file";
+        }
     }
-    ErrorHolder parseError;
-    const bool parsed =
-        text.find('\0') == std::string::npos &&
-        g_key_file_load_from_data(keys.get(), text.data(), text.size(), G_KEY_FILE_KEEP_COMMENTS,
-                                  &parseError.error) != FALSE;
-    if (!parsed) {
+    if (!why.empty()) {
+        if (damage != nullptr) {
+            *damage = file.string() + ": " + why;
+        }
         if (mode == StoreOpen::Existing) {
             return nullptr;
         }

@@ -54,12 +54,19 @@ enum class StoreOpen {
     Create,   // a missing file gives an empty store (created by Save)
 };
 
+// A settings file holds a few kilobytes; a larger one than this counts as
+// damaged.
+inline constexpr std::uintmax_t kMaxSettingsFileBytes = 1024 * 1024;
+
 // Null on failure. A file that exists but cannot be read fails in both
 // modes. A damaged file (not a store: garbage, truncated, a line that is not
-// "name=value") fails with Existing; with Create it opens as an empty store,
-// and Save keeps a copy of the damaged file beside the new one, with
-// ".damaged" appended to its name, so that nothing typed by hand is lost.
-std::unique_ptr<SettingsStore> OpenSettingsStore(const std::filesystem::path& file, StoreOpen mode);
+// "name=value", larger than kMaxSettingsFileBytes) fails with Existing; with
+// Create it opens as an empty store, and Save keeps a copy of the damaged
+// file beside the new one, with ".damaged" appended to its name, so that
+// nothing typed by hand is lost. *damage, when given, says what is wrong
+// with a damaged file ("" for a sound one).
+std::unique_ptr<SettingsStore> OpenSettingsStore(const std::filesystem::path& file, StoreOpen mode,
+                                                 std::string* damage = nullptr);
 
 // $XDG_CONFIG_HOME/Hollowcraft/Quavermill.conf, or ~/.config/... when the
 // variable is unset or empty (or not absolute, as the XDG rules say).

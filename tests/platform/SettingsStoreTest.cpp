@@ -21,6 +21,35 @@ using qm::StoreOpen;
 using qmtest::ReadText;
 using qmtest::WriteText;
 
+// The names are indexed once, not listed for every look-up (which made
+// reading every setting quadratic in their number; the settings fuzz target
+// timed out on an empty file): a file's spellings, the first of two that
+// differ only in case, names added and removed all still count.
+TEST(SettingsStore, ManyNamesAndTheirSpellingsAreFoundWithoutListingThem) {
+    qmtest::TempDir dir;
+    std::string text = "[Quavermill]\nMask=first\nMASK=second\n";
+    for (int i = 0; i < 3000; ++i) {
+        text += "Name" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    }
+    WriteText(dir / "s.conf", text);
+    auto store = OpenSettingsStore(dir / "s.conf", StoreOpen::Existing);
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->ReadString("mask"), "first");
+    EXPECT_EQ(store->ReadString("NAME2999"), "2999");
+    EXPECT_FALSE(store->Has("Name3000"));
+    EXPECT_TRUE(store->WriteString("Name3000", "new"));
+    EXPECT_EQ(store->ReadString("name3000"), "new");
+    EXPECT_TRUE(store->WriteString("NAME3000", "newer")); // the stored spelling stays
+    EXPECT_EQ(store->ReadString("Name3000"), "newer");
+    EXPECT_EQ(store->Names().size(), 3003u);
+    // With the first spelling gone, the second is the one found.
+    EXPECT_TRUE(store->Remove("mAsK"));
+    EXPECT_EQ(store->ReadString("Mask"), "second");
+    EXPECT_TRUE(store->Remove("Mask"));
+    EXPECT_FALSE(store->Has("mask"));
+    EXPECT_FALSE(store->Remove("mask"));
+}
+
 TEST(SettingsStore, NamesMatchWithoutCaseAndKeepTheirSpelling) {
     qmtest::TempDir dir;
     auto store = OpenSettingsStore(dir / "s.conf", StoreOpen::Create);
@@ -124,7 +153,11 @@ TEST(SettingsStore, MissingAndDamagedFiles) {
         garbage[i] = static_cast<std::uint8_t>(i * 7919 % 251);
     }
     const std::string truncated = "[Quavermill]\nEnableTag=True\nNameForm";
+    // Sound but larger than any settings file: never read at all.
+    std::string huge = "[Quavermill]\nEnableTag=True\nNameFormat=";
+    huge.append(qm::kMaxSettingsFileBytes, 'x');
     const std::vector<std::pair<std::string, qmtest::Bytes>> damaged = {
+        {"huge.conf", qmtest::Bytes(huge.begin(), huge.end())},
         {"garbage.conf", garbage},
         {"truncated.conf", qmtest::Bytes(truncated.begin(), truncated.end())},
         {"nul.conf", qmtest::Bytes{'[', 'Q', ']', '\n', 'A', '=', 0, '\n'}},
@@ -133,16 +166,23 @@ TEST(SettingsStore, MissingAndDamagedFiles) {
     for (const auto& [name, content] : damaged) {
         const fs::path file = dir / name;
         qmtest::WriteFile(file, content);
-        EXPECT_FALSE(OpenSettingsStore(file, StoreOpen::Existing)) << name;
-        auto store = OpenSettingsStore(file, StoreOpen::Create);
+        std::string damage;
+        EXPECT_FALSE(OpenSettingsStore(file, StoreOpen::Existing, &damage)) << name;
+        EXPECT_EQ(damage.rfind(file.string() + ": ", 0), 0u) << damage;
+        if (name == "huge.conf") {
+            EXPECT_NE(damage.find("larger than 1 MB"), std::string::npos) << damage;
+        }
+        auto store = OpenSettingsStore(file, StoreOpen::Create, &damage);
         ASSERT_TRUE(store) << name;
+        EXPECT_FALSE(damage.empty()) << name;
         EXPECT_TRUE(store->Names().empty()) << name;
         store->WriteString("EnableTag", "False");
         ASSERT_TRUE(store->Save()) << name;
         // The new store replaces it; the damaged one is kept beside it.
         EXPECT_EQ(qmtest::ReadFile(file.string() + ".damaged"), content) << name;
-        auto again = OpenSettingsStore(file, StoreOpen::Existing);
+        auto again = OpenSettingsStore(file, StoreOpen::Existing, &damage);
         ASSERT_TRUE(again) << name;
+        EXPECT_EQ(damage, "") << name;
         EXPECT_EQ(again->ReadString("EnableTag"), "False") << name;
     }
 }

@@ -453,3 +453,30 @@ TEST(Settings, WmaConfigurationTable) {
 }
 
 } // namespace
+
+namespace {
+
+// The settings fuzz target's check on the input it timed out on (an empty
+// file, when every look-up listed every name): what a file gives (here the
+// missing-value defaults), saved and read back, reads back the same, for
+// every drive there may be.
+TEST(Settings, AnEmptyFileGivesWhatReadsBackAsSaved) {
+    qmtest::TempDir dir;
+    qmtest::WriteText(dir / "Quavermill.conf", "");
+    const auto store = qm::OpenSettingsStore(dir / "Quavermill.conf", qm::StoreOpen::Create);
+    ASSERT_TRUE(store);
+    QuavermillSettings settings;
+    settings.drive.driveCount = kMaxDrives;
+    LoadSettings(settings, *store);
+    for (int round = 0; round < 2; ++round) {
+        const auto saved = qm::OpenSettingsStore(dir / "never-saved.conf", qm::StoreOpen::Create);
+        SaveSettings(settings, *saved);
+        QuavermillSettings read;
+        read.drive.driveCount = kMaxDrives;
+        LoadSettings(read, *saved);
+        EXPECT_EQ(read, settings) << round;
+        settings = read;
+    }
+}
+
+} // namespace
