@@ -17,20 +17,13 @@ unsigned long Crc(unsigned long crc, const std::uint8_t* data, std::int64_t byte
     return Crc32(static_cast<std::uint32_t>(crc), data, static_cast<std::size_t>(bytes));
 }
 
-// Where the machine has AVX2, a second copy of the AccurateRip loop uses it
-// (four 64-bit products an instruction); the program picks it at load time.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define QM_AR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define QM_AR_CLONES
-#endif
-
 // The AccurateRip sums of `n` samples whose 1-based indices start at `k0`:
 // the low words of the 64-bit products into v1, their high words into
 // `high` (v2 = v1 + high). 32-bit counters and a plain index keep the loop
 // one the compiler vectorizes.
-QM_AR_CLONES void ArSums(const std::uint8_t* words, std::uint32_t n, std::uint32_t k0,
-                         std::uint32_t& v1Out, std::uint32_t& highOut) {
+__attribute__((always_inline)) inline void ArSumsLoop(const std::uint8_t* words, std::uint32_t n,
+                                                      std::uint32_t k0, std::uint32_t& v1Out,
+                                                      std::uint32_t& highOut) {
     std::uint32_t v1 = v1Out;
     std::uint32_t high = highOut;
     for (std::uint32_t i = 0; i < n; ++i) {
@@ -42,6 +35,41 @@ QM_AR_CLONES void ArSums(const std::uint8_t* words, std::uint32_t n, std::uint32
     }
     v1Out = v1;
     highOut = high;
+}
+
+void ArSumsPlain(const std::uint8_t* words, std::uint32_t n, std::uint32_t k0, std::uint32_t& v1,
+                 std::uint32_t& high) {
+    ArSumsLoop(words, n, k0, v1, high);
+}
+
+// Where the processor has AVX2, a copy of the loop built for it (four 64-bit
+// products an instruction), chosen at run time. (Not by an ifunc: its
+// resolver runs before a sanitizer's runtime is up.)
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QM_AR_AVX2 1
+__attribute__((target("avx2"))) void ArSumsAvx2(const std::uint8_t* words, std::uint32_t n,
+                                                std::uint32_t k0, std::uint32_t& v1,
+                                                std::uint32_t& high) {
+    ArSumsLoop(words, n, k0, v1, high);
+}
+#endif
+
+using ArSumsFunction = void (*)(const std::uint8_t*, std::uint32_t, std::uint32_t, std::uint32_t&,
+                                std::uint32_t&);
+
+ArSumsFunction ChooseArSums() {
+#ifdef QM_AR_AVX2
+    if (__builtin_cpu_supports("avx2")) {
+        return ArSumsAvx2;
+    }
+#endif
+    return ArSumsPlain;
+}
+
+void ArSums(const std::uint8_t* words, std::uint32_t n, std::uint32_t k0, std::uint32_t& v1,
+            std::uint32_t& high) {
+    static const ArSumsFunction sums = ChooseArSums();
+    sums(words, n, k0, v1, high);
 }
 
 } // namespace
