@@ -552,7 +552,8 @@ std::optional<CueSheet> ParseCueSheet(std::string_view text, const std::filesyst
     return reader.Read(text, error);
 }
 
-std::optional<CueSheet> ReadCueSheet(const std::filesystem::path& path, std::string* error) {
+std::optional<std::string> ReadSheetBytes(const std::filesystem::path& path, std::uintmax_t limit,
+                                          const std::string& tooLarge, std::string* error) {
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
     if (ec) {
@@ -561,15 +562,23 @@ std::optional<CueSheet> ReadCueSheet(const std::filesystem::path& path, std::str
         }
         return std::nullopt;
     }
-    if (size > kMaxSheetBytes) {
+    if (size > limit) {
         if (error != nullptr) {
-            *error = path.string() + ": too large for a CUE sheet (over 1 MB)";
+            *error = path.string() + ": " + tooLarge;
         }
         return std::nullopt;
     }
     std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return ParseCueSheet(bytes, path.parent_path(), path.filename().string(), error);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::optional<CueSheet> ReadCueSheet(const std::filesystem::path& path, std::string* error) {
+    const std::optional<std::string> bytes =
+        ReadSheetBytes(path, kMaxSheetBytes, "too large for a CUE sheet (over 1 MB)", error);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return ParseCueSheet(*bytes, path.parent_path(), path.filename().string(), error);
 }
 
 std::optional<SheetLayout> LayOutSheet(const CueSheet& sheet,

@@ -77,6 +77,11 @@ std::optional<CueSheet> ReadCueSheet(const std::filesystem::path& path, std::str
 // taken as Latin-1, which older rippers write.
 std::string SheetTextAsUtf8(std::string_view bytes);
 
+// The bytes of a sheet file (CUE or TOC), or nothing with `error` set: a
+// missing file, or one over `limit` bytes ("<path>: <tooLarge>").
+std::optional<std::string> ReadSheetBytes(const std::filesystem::path& path, std::uintmax_t limit,
+                                          const std::string& tooLarge, std::string* error);
+
 // The same for a sheet's text; FILE names resolve in `folder`. `name` is what
 // refusals call the sheet.
 std::optional<CueSheet> ParseCueSheet(std::string_view text, const std::filesystem::path& folder,

@@ -170,6 +170,8 @@ private:
     bool String(int line, const std::string& what, std::string* out);
     bool Time(int line, const std::string& what, TocTime* out);
     bool OptionalTime(std::optional<TocTime>* out);
+    // "#bytes" where one stands next; `out` is left alone otherwise.
+    bool OptionalByteOffset(std::int64_t* out);
     bool Sectors(int line, const TocTime& time, const std::string& what, std::int64_t* out);
     bool CdText(int line, bool disc);
     bool SkipBlock(int line);
@@ -447,14 +449,8 @@ bool TocReader::AudioFile(int line) {
         ++m_at;
     }
     std::int64_t offset = 0;
-    const Token* next = Peek();
-    if (next != nullptr && next->kind == TokenKind::kWord && next->text.rfind('#', 0) == 0) {
-        const auto bytes = ParseTime(next->text.substr(1));
-        if (!bytes || bytes->msf) {
-            return Fail(next->line, "bad byte offset " + next->text.substr(0, 40));
-        }
-        offset = bytes->value;
-        ++m_at;
+    if (!OptionalByteOffset(&offset)) {
+        return false;
     }
     TocTime start;
     if (!Time(line, "FILE", &start)) {
@@ -485,6 +481,20 @@ bool TocReader::AudioFile(int line) {
     return true;
 }
 
+bool TocReader::OptionalByteOffset(std::int64_t* out) {
+    const Token* next = Peek();
+    if (next == nullptr || next->kind != TokenKind::kWord || next->text.rfind('#', 0) != 0) {
+        return true;
+    }
+    const auto bytes = ParseTime(next->text.substr(1));
+    if (!bytes || bytes->msf) {
+        return Fail(next->line, "bad byte offset " + next->text.substr(0, 40));
+    }
+    *out = bytes->value;
+    ++m_at;
+    return true;
+}
+
 // DATAFILE "name" [#offset] [length]
 bool TocReader::DataFile(int line) {
     std::string name;
@@ -492,14 +502,8 @@ bool TocReader::DataFile(int line) {
         return false;
     }
     std::int64_t offset = 0;
-    const Token* next = Peek();
-    if (next != nullptr && next->kind == TokenKind::kWord && next->text.rfind('#', 0) == 0) {
-        const auto bytes = ParseTime(next->text.substr(1));
-        if (!bytes || bytes->msf) {
-            return Fail(next->line, "bad byte offset " + next->text.substr(0, 40));
-        }
-        offset = bytes->value;
-        ++m_at;
+    if (!OptionalByteOffset(&offset)) {
+        return false;
     }
     std::optional<TocTime> length;
     if (!OptionalTime(&length)) {
@@ -751,23 +755,12 @@ std::optional<TocFile> ParseTocFile(std::string_view text, const std::filesystem
 }
 
 std::optional<TocFile> ReadTocFile(const std::filesystem::path& path, std::string* error) {
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec) {
-        if (error != nullptr) {
-            *error = "no such file: " + path.string();
-        }
+    const std::optional<std::string> bytes =
+        ReadSheetBytes(path, kMaxTocBytes, "too large for a TOC file", error);
+    if (!bytes) {
         return std::nullopt;
     }
-    if (size > kMaxTocBytes) {
-        if (error != nullptr) {
-            *error = path.string() + ": too large for a TOC file";
-        }
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return ParseTocFile(bytes, path.parent_path(), path.filename().string(), error);
+    return ParseTocFile(*bytes, path.parent_path(), path.filename().string(), error);
 }
 
 bool TocNamesAudioFiles(const TocFile& toc) {
