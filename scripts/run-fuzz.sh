@@ -25,7 +25,7 @@ niceness="${FUZZ_NICE:-0}"
 
 all_targets=(fuzz_cue_sheet fuzz_flac_cuesheet fuzz_cddb_reply fuzz_xmcd_entry fuzz_local_cddb
   fuzz_settings fuzz_musicbrainz fuzz_accuraterip fuzz_ctdb fuzz_drive_offsets
-  fuzz_cover_picture)
+  fuzz_cover_picture fuzz_toc_file)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
