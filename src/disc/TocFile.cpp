@@ -756,7 +756,7 @@ std::optional<TocFile> ParseTocFile(std::string_view text, const std::filesystem
 
 std::optional<TocFile> ReadTocFile(const std::filesystem::path& path, std::string* error) {
     const std::optional<std::string> bytes =
-        ReadSheetBytes(path, kMaxTocBytes, "too large for a TOC file", error);
+        ReadSheetBytes(path, kMaxTocBytes, "too large for a TOC file (over 1 MB)", error);
     if (!bytes) {
         return std::nullopt;
     }

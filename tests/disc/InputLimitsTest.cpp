@@ -1,7 +1,8 @@
 // The largest input of each kind the disc layer takes where the format sets
-// no bound: a CUE sheet's text (also as a FLAC's CUESHEET tag), a local CDDB
-// file, the drive offset list kept in the data folder. Above it the input is
-// refused with a message and nothing it would have named changes.
+// no bound: a CUE sheet's text (also as a FLAC's CUESHEET tag), a TOC file,
+// a local CDDB file, the drive offset list kept in the data folder. Above it
+// the input is refused with a message and nothing it would have named
+// changes.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "disc/CueSheet.h"
 #include "disc/LocalCDDB.h"
 #include "disc/RipVerifier.h"
+#include "disc/TocFile.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -42,6 +44,22 @@ TEST(InputLimits, ASheetOverOneMegabyteIsRefusedAsFileAndAsText) {
     Write(dir / "over.cue", padded);
     EXPECT_FALSE(qm::ReadCueSheet(dir / "over.cue", &error));
     EXPECT_EQ(error, (dir / "over.cue").string() + ": too large for a CUE sheet (over 1 MB)");
+}
+
+TEST(InputLimits, ATocFileOverOneMegabyteIsRefused) {
+    qmtest::TempDir dir;
+    std::string toc = "CD_DA\n\nTRACK AUDIO\nSILENCE 00:02:00\n";
+    const std::string remark = "// " + std::string(90, 'x') + "\n";
+    while (toc.size() + remark.size() <= (1u << 20)) {
+        toc += remark;
+    }
+    toc.append((1u << 20) - toc.size(), '\n');
+    Write(dir / "limit.toc", toc);
+    std::string error;
+    EXPECT_TRUE(qm::ReadTocFile(dir / "limit.toc", &error)) << error;
+    Write(dir / "over.toc", toc + "\n");
+    EXPECT_FALSE(qm::ReadTocFile(dir / "over.toc", &error));
+    EXPECT_EQ(error, (dir / "over.toc").string() + ": too large for a TOC file (over 1 MB)");
 }
 
 TEST(InputLimits, ALocalCddbFileOverTheLimitIsNotRead) {
