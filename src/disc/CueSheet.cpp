@@ -124,10 +124,20 @@ bool IsIsrc(const std::string& text) {
            });
 }
 
+// libcue's scanner takes a backslash before a quote for an escaped quote
+// and has no escape for a backslash: a value ending in one would run on to
+// the next quote of the sheet and fail the whole parse. The backslashes a
+// value ends with go to libcue as this character, and come back as
+// backslashes in Text.
+constexpr char kEndingBackslash = '\x1F';
+
 std::string Quoted(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
         out += c == '"' ? '\'' : c;
+    }
+    for (std::size_t i = out.size(); i > 1 && out[i - 1] == '\\'; --i) {
+        out[i - 1] = kEndingBackslash;
     }
     return out + "\"";
 }
@@ -158,7 +168,11 @@ bool IsFileType(const std::string& type) {
 }
 
 std::string Text(const char* value) {
-    return value == nullptr ? std::string() : value;
+    std::string text = value == nullptr ? std::string() : value;
+    for (std::size_t i = text.size(); i > 0 && text[i - 1] == kEndingBackslash; --i) {
+        text[i - 1] = '\\';
+    }
+    return text;
 }
 
 // libcdio exports a cdtext_get of its own, which wins the program's link:

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "disc/Ctdb.h"
+#include "disc/CueSheet.h"
 #include "disc/LocalCDDB.h"
 #include "disc/MusicBrainzRelease.h"
 #include "disc/XmcdText.h"
@@ -115,6 +116,28 @@ TEST(FuzzFindings, ALocalCddbFileOfManyShortLinesJoinsThemInPlace) {
     ASSERT_TRUE(LoadLocalCDDB(dir.path(), kId, disc, tags, 1, 1, false));
     EXPECT_EQ(disc.title, std::string(text.size() / 10, 'x'));
     EXPECT_EQ(disc.artist, disc.title); // a server's DTITLE without " / "
+}
+
+// A name ending in a backslash ran on, in libcue's scanner, to the next
+// quote of the sheet: the parse failed (and libcue leaked what it had
+// built). The sheet is now read whole, with the backslash kept.
+TEST(FuzzFindings, ANameEndingInABackslashIsReadAsItStands) {
+    std::string error;
+    const auto found = qm::ParseCueSheet(Finding("fuzz_cue_sheet-ending-backslash.cue"),
+                                         "/nonexistent", "found.cue", &error);
+    ASSERT_TRUE(found) << error;
+    EXPECT_EQ(found->title, "Unknown Titl\\");
+    EXPECT_EQ(found->tracks.at(0).title, "Track01");
+
+    const std::string sheet = "PERFORMER \"AC\\DC\\\\\"\nFILE \"a.wav\" WAVE\n"
+                              "  TRACK 01 AUDIO\n    TITLE \"Back\\\"\n"
+                              "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    TITLE \"Two\"\n"
+                              "    INDEX 01 00:10:00\n";
+    const auto written = qm::ParseCueSheet(sheet, "/nonexistent", "written.cue", &error);
+    ASSERT_TRUE(written) << error;
+    EXPECT_EQ(written->performer, "AC\\DC\\\\");
+    EXPECT_EQ(written->tracks.at(0).title, "Back\\");
+    EXPECT_EQ(written->tracks.at(1).title, "Two");
 }
 
 } // namespace
