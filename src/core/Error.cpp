@@ -306,14 +306,12 @@ bool CError::GetDecription(const CErrorItem* item, std::string* dest) const {
         *dest = "Failed to open playback device! May be it is used by another application";
         break;
     case qm::err::kFindCodec:
-        *dest = item->module == qm::mod::kAudioDecoder
-                    ? "Failed to find codec to decode audio"
-                    : "Failed to find codec";
+        *dest = item->module == qm::mod::kAudioDecoder ? "Failed to find codec to decode audio"
+                                                       : "Failed to find codec";
         break;
     case qm::err::kOpenCodec:
-        *dest = item->module == qm::mod::kAudioDecoder
-                    ? "Failed to open codec to decode audio"
-                    : "Failed to open codec";
+        *dest = item->module == qm::mod::kAudioDecoder ? "Failed to open codec to decode audio"
+                                                       : "Failed to open codec";
         break;
     case qm::err::kInitDecoder:
         *dest = "Failed to initialize decoder";
@@ -334,11 +332,10 @@ void CError::ModuleDescription(int module, std::string* dest) const {
         QM_RETURN(0);
     }
     static const char* const kNames[] = {
-        "unknown",     "application", "MP3 decoder", "WMA decoder",  "WAV decoder",
-        "OGG decoder", "APE decoder", "MP3 encoder", "WMA encoder",  "WAV encoder",
-        "OGG encoder", "APE encoder", "CD ripper",   "unknown",      "FLAC decoder",
-        "FLAC encoder", "Resampler",  "ACM decoder", "ACM encoder",  "player",
-        "audio decoder", "qt decoder", "av decoder",
+        "unknown",     "application", "MP3 decoder",   "WMA decoder",  "WAV decoder", "OGG decoder",
+        "APE decoder", "MP3 encoder", "WMA encoder",   "WAV encoder",  "OGG encoder", "APE encoder",
+        "CD ripper",   "unknown",     "FLAC decoder",  "FLAC encoder", "Resampler",   "ACM decoder",
+        "ACM encoder", "player",      "audio decoder", "qt decoder",   "av decoder",
     };
     constexpr int kCount = static_cast<int>(sizeof kNames / sizeof kNames[0]);
     *dest = (module >= 0 && module < kCount) ? kNames[module] : "unknown";

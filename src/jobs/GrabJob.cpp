@@ -15,7 +15,8 @@
 #include "platform/AtomicFile.h"
 
 CGrabJob::CGrabJob(CData& data, CTrackList& list, CTracksView& view)
-    : m_data(data), m_list(list), m_view(view), m_finishEvent(qm::Event::OpenNamed(kFinishEventName, false)) {
+    : m_data(data), m_list(list), m_view(view),
+      m_finishEvent(qm::Event::OpenNamed(kFinishEventName, false)) {
     QM_TRACE("TracksWnd");
 }
 
@@ -639,9 +640,9 @@ void CGrabJob::CompleteTrack(const TrackSlot& slot) {
     }
     if (m_data.Settings().playlist.AddToPlaylist && m_playlistOk && !m_playlistName.empty() &&
         !m_data.AddToPlaylist(m_playlistName, output)) {
-        m_data.AddToLog(qm::Format(" Failed to add %s to playlist %s!", output.c_str(),
-                                   m_playlistName.c_str()),
-                        kLogAttention);
+        m_data.AddToLog(
+            qm::Format(" Failed to add %s to playlist %s!", output.c_str(), m_playlistName.c_str()),
+            kLogAttention);
     }
     m_completedFiles.push_back(output);
     SetOutcome(row, TrackOutcome::kComplete);
@@ -744,8 +745,7 @@ void CGrabJob::SaveCoverArt(const CID3Tag& tag, const std::string& path) {
     }
     // Only a name: the picture goes beside the track, never elsewhere.
     const std::filesystem::path file = std::filesystem::path(name).filename();
-    const std::filesystem::path target =
-        std::filesystem::path(path).parent_path() / file;
+    const std::filesystem::path target = std::filesystem::path(path).parent_path() / file;
     std::error_code error;
     if (file.empty() || file == "." || file == ".." || std::filesystem::exists(target, error)) {
         QM_RETURN(1);
