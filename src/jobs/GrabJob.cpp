@@ -537,29 +537,28 @@ bool CGrabJob::Cancelled(const TrackSlot& slot) {
 
 void CGrabJob::ReportStop() {
     QM_TRACE("TracksWnd");
-    bool anyCancelled = false;
+    bool head = true;
     while (!m_slots.empty()) {
         SlotPtr slot = std::move(m_slots.front());
         m_slots.pop_front();
         JoinSlot(*slot);
-        m_view.ShowRowProgress(-1);
-        ++m_tracksDone;
-        if (!slot->error.IsAnyActual()) {
-            // Written whole before the Stop reached it.
-            CompleteTrack(*slot);
-            continue;
+        if (head) {
+            m_view.ShowRowProgress(-1);
+            ++m_tracksDone;
         }
-        DeletePartialOutput(*slot);
-        m_list.SetStatus(slot->row, "Cancelled");
-        SetOutcome(slot->row, TrackOutcome::kCancelled);
-        m_data.AddToLog("Cancelled", kLogSuccess);
-        anyCancelled = true;
+        if (head && !slot->error.IsAnyActual()) {
+            // Stop came as the track was ending, too late to cancel it.
+            CompleteTrack(*slot);
+        } else {
+            // Read ahead of the track being grabbed: cancelled with it, even
+            // when its file was written whole already.
+            DeletePartialOutput(*slot);
+            m_list.SetStatus(slot->row, "Cancelled");
+            SetOutcome(slot->row, TrackOutcome::kCancelled);
+        }
+        head = false;
     }
-    if (!anyCancelled) {
-        // Stop came as the last track was ending, too late to cancel it:
-        // the job ends here all the same.
-        m_data.AddToLog("Cancelled", kLogSuccess);
-    }
+    m_data.AddToLog("Cancelled", kLogSuccess);
     EndJob(EndReason::kCancelled);
     QM_EXIT(1);
 }

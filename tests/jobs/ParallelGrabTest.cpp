@@ -118,8 +118,8 @@ TEST_F(ParallelGrab, OutputsAreTheSameForOneTwoAndFourEncoderThreads) {
 
 // Stop while a track is read and those before it are still being encoded
 // (the normalizer holds each whole track and works at its end): every
-// track not yet written ends "Cancelled", no file is left of any of them,
-// and the job ends cancelled.
+// track in flight ends "Cancelled", even one already written whole, no file
+// is left of any of them, and the job ends cancelled.
 TEST_F(ParallelGrab, StopWithSeveralTracksInFlightCancelsEachOfThem) {
     InsertSix(OutputFormat::FLAC);
     data.Settings().normalizer.Normalize = true;
@@ -151,8 +151,7 @@ TEST_F(ParallelGrab, StopWithSeveralTracksInFlightCancelsEachOfThem) {
             EXPECT_FALSE(fs::exists(file)) << file;
         } else {
             EXPECT_EQ(status.rfind("Complete (", 0), 0u) << row;
-            // A finished track keeps its file; it was reported before any
-            // cancelled one.
+            // Reported before the Stop came.
             EXPECT_EQ(cancelled, 0) << row;
             kept.push_back(file);
         }
