@@ -13,6 +13,7 @@ void CError::Add(int code, int module, std::int32_t data, const char* text) {
     QM_TRACE("Error");
     auto* item = new CErrorItem;
     SetErrorItem(item, code, module, data, text);
+    std::lock_guard<std::mutex> lock(m_lock);
     item->next = m_head;
     m_head = item;
     m_anyActual = true;
@@ -33,18 +34,29 @@ void CError::SetErrorItem(CErrorItem* item, int code, int module, std::int32_t d
     QM_EXIT(1);
 }
 
+CErrorItem* CError::GetLast() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_head;
+}
+
 bool CError::IsAnyActual_Search() const {
     QM_TRACE("Error");
+    std::lock_guard<std::mutex> lock(m_lock);
+    QM_RETURN(0, AnyActualLocked());
+}
+
+bool CError::AnyActualLocked() const {
     for (const CErrorItem* item = m_head; item != nullptr; item = item->next) {
         if (item->actual) {
-            QM_RETURN(0, true);
+            return true;
         }
     }
-    QM_RETURN(1, false);
+    return false;
 }
 
 CErrorItem* CError::GetLastActual() const {
     QM_TRACE("Error");
+    std::lock_guard<std::mutex> lock(m_lock);
     for (CErrorItem* item = m_head; item != nullptr; item = item->next) {
         if (item->actual) {
             QM_RETURN(0, item);
@@ -55,24 +67,28 @@ CErrorItem* CError::GetLastActual() const {
 
 void CError::ResetLast() {
     QM_TRACE("Error");
+    std::lock_guard<std::mutex> lock(m_lock);
     if (m_head == nullptr) {
         QM_RETURN(0);
     }
     m_head->actual = false;
-    m_anyActual = IsAnyActual_Search();
+    m_anyActual = AnyActualLocked();
     QM_EXIT(1);
 }
 
 void CError::ResetAll() {
     QM_TRACE("Error");
-    for (CErrorItem* item = m_head; item != nullptr; item = item->next) {
-        item->actual = false;
-    }
-    Clear();
+    std::lock_guard<std::mutex> lock(m_lock);
+    ClearLocked();
 }
 
 void CError::Clear() {
     QM_TRACE("Error");
+    std::lock_guard<std::mutex> lock(m_lock);
+    ClearLocked();
+}
+
+void CError::ClearLocked() {
     while (m_head != nullptr) {
         CErrorItem* next = m_head->next;
         delete m_head;
@@ -290,14 +306,12 @@ bool CError::GetDecription(const CErrorItem* item, std::string* dest) const {
         *dest = "Failed to open playback device! May be it is used by another application";
         break;
     case qm::err::kFindCodec:
-        *dest = item->module == qm::mod::kAudioDecoder
-                    ? "Failed to find codec to decode audio"
-                    : "Failed to find codec";
+        *dest = item->module == qm::mod::kAudioDecoder ? "Failed to find codec to decode audio"
+                                                       : "Failed to find codec";
         break;
     case qm::err::kOpenCodec:
-        *dest = item->module == qm::mod::kAudioDecoder
-                    ? "Failed to open codec to decode audio"
-                    : "Failed to open codec";
+        *dest = item->module == qm::mod::kAudioDecoder ? "Failed to open codec to decode audio"
+                                                       : "Failed to open codec";
         break;
     case qm::err::kInitDecoder:
         *dest = "Failed to initialize decoder";
@@ -318,11 +332,10 @@ void CError::ModuleDescription(int module, std::string* dest) const {
         QM_RETURN(0);
     }
     static const char* const kNames[] = {
-        "unknown",     "application", "MP3 decoder", "WMA decoder",  "WAV decoder",
-        "OGG decoder", "APE decoder", "MP3 encoder", "WMA encoder",  "WAV encoder",
-        "OGG encoder", "APE encoder", "CD ripper",   "unknown",      "FLAC decoder",
-        "FLAC encoder", "Resampler",  "ACM decoder", "ACM encoder",  "player",
-        "audio decoder", "qt decoder", "av decoder",
+        "unknown",     "application", "MP3 decoder",   "WMA decoder",  "WAV decoder", "OGG decoder",
+        "APE decoder", "MP3 encoder", "WMA encoder",   "WAV encoder",  "OGG encoder", "APE encoder",
+        "CD ripper",   "unknown",     "FLAC decoder",  "FLAC encoder", "Resampler",   "ACM decoder",
+        "ACM encoder", "player",      "audio decoder", "qt decoder",   "av decoder",
     };
     constexpr int kCount = static_cast<int>(sizeof kNames / sizeof kNames[0]);
     *dest = (module >= 0 && module < kCount) ? kNames[module] : "unknown";

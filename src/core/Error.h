@@ -1,9 +1,12 @@
 // The error registry: stages file items while a job runs; the job driver
 // reads the newest actual one afterwards and shows its description.
-// Not locked: the worker writes while the job runs, the UI reads after it.
+// Locked: the stages of one track file from the reading and the encoding
+// threads at once; the job reads the newest item once the track has ended.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "core/ErrorCodes.h"
@@ -29,8 +32,8 @@ public:
     void SetErrorItem(CErrorItem* item, int code, int module, std::int32_t data, const char* text);
 
     bool IsAnyActual_Search() const;
-    bool IsAnyActual() const { return m_anyActual; }
-    CErrorItem* GetLast() const { return m_head; }
+    bool IsAnyActual() const { return m_anyActual.load(); }
+    CErrorItem* GetLast() const;
     CErrorItem* GetLastActual() const;
 
     void ResetLast();
@@ -47,6 +50,10 @@ public:
     std::string FullMessage(const CErrorItem* item) const;
 
 private:
+    bool AnyActualLocked() const;
+    void ClearLocked();
+
+    mutable std::mutex m_lock;
     CErrorItem* m_head = nullptr;
-    bool m_anyActual = false;
+    std::atomic<bool> m_anyActual{false};
 };

@@ -15,17 +15,19 @@
 #include "platform/AtomicFile.h"
 
 CGrabJob::CGrabJob(CData& data, CTrackList& list, CTracksView& view)
-    : m_data(data), m_list(list), m_view(view), m_chain(data.Ripper(), data.Stages()),
+    : m_data(data), m_list(list), m_view(view),
       m_finishEvent(qm::Event::OpenNamed(kFinishEventName, false)) {
     QM_TRACE("TracksWnd");
 }
 
 CGrabJob::~CGrabJob() {
     QM_TRACE("TracksWnd");
-    if (m_worker.joinable()) {
+    if (!m_slots.empty()) {
         m_stopRequested.store(true);
-        m_chain.Terminate();
-        m_worker.join();
+        TerminateSlots();
+        for (const SlotPtr& slot : m_slots) {
+            JoinSlot(*slot);
+        }
     }
 }
 
@@ -41,11 +43,6 @@ CGrabJob::FileState CGrabJob::StateOf(const std::string& path) {
         state.modified = info.st_mtim;
     }
     QM_RETURN(0, state);
-}
-
-int CGrabJob::CurrentRow() const {
-    QM_TRACE("TracksWnd");
-    QM_RETURN(0, m_data.GetCurrentTrack() - m_list.GetFirstTrack());
 }
 
 CGrabJob::TrackOutcome CGrabJob::GetOutcome(int row) const {
@@ -106,6 +103,7 @@ void CGrabJob::StartProcess() {
     m_endReason = EndReason::kNone;
     m_discId = m_list.GetDiscId();
     const QuavermillSettings& settings = m_data.Settings();
+    m_encoderThreads = EncoderThreadCount(settings);
     m_data.Ripper().SetJitterMode(settings.drive.JitterCorrection);
     m_data.Ripper().SetReadOffset(settings.verify.ReadOffset);
     m_verify = settings.verify.VerifyRips;
@@ -158,6 +156,30 @@ void CGrabJob::StartProcess() {
     QM_EXIT(3);
 }
 
+int CGrabJob::EncoderThreadCount(const QuavermillSettings& settings) {
+    QM_TRACE("TracksWnd");
+    const std::int32_t asked = settings.job.EncoderThreads;
+    if (asked > 0) {
+        QM_RETURN(0, std::min<int>(asked, kMaxEncoderThreads));
+    }
+    const unsigned cores = std::thread::hardware_concurrency();
+    QM_RETURN(1, std::clamp<int>(static_cast<int>(cores), 1, kMaxEncoderThreads));
+}
+
+int CGrabJob::NextRow() const {
+    QM_TRACE("TracksWnd");
+    const std::int32_t first = m_list.GetFirstTrack();
+    const std::int32_t current = m_data.GetCurrentTrack();
+    int row = current < first ? 0 : current - first + 1;
+    while (row < m_list.GetRowCount() && !m_list.IsChecked(row)) {
+        ++row;
+    }
+    if (row >= m_list.GetRowCount() || static_cast<std::size_t>(row) >= m_data.Tracks().size()) {
+        QM_RETURN(0, -1);
+    }
+    QM_RETURN(1, row);
+}
+
 int CGrabJob::ProcessNextTrack() {
     QM_TRACE("TracksWnd");
     m_data.SetMixedCD(m_list.IsMixedCD());
@@ -185,19 +207,44 @@ int CGrabJob::ProcessNextTrack() {
         m_discId = id;
     }
 
-    const std::int32_t first = m_list.GetFirstTrack();
-    const std::int32_t current = m_data.GetCurrentTrack();
-    int row = current < first ? 0 : current - first + 1;
-    while (row < m_list.GetRowCount() && !m_list.IsChecked(row)) {
-        ++row;
-    }
-    std::vector<TrackRecord>& tracks = m_data.Tracks();
-    if (row >= m_list.GetRowCount() || static_cast<std::size_t>(row) >= tracks.size()) {
+    const int row = NextRow();
+    if (row < 0) {
         QM_RETURN(2, 0);
     }
-    const std::int32_t track = first + row;
-    TrackRecord& record = tracks[static_cast<std::size_t>(row)];
-    m_view.ShowRowProgress(row);
+    StartTrack(row);
+    m_view.StartPollTimer();
+    QM_RETURN(3, 1);
+}
+
+void CGrabJob::ReadAhead() {
+    QM_TRACE("TracksWnd");
+    if (m_slots.empty() || static_cast<int>(m_slots.size()) >= m_encoderThreads ||
+        m_stopRequested.load()) {
+        QM_RETURN(0);
+    }
+    TrackSlot& reading = *m_slots.back();
+    // A track whose read went wrong is asked about first; a changed or
+    // missing disc is noticed when nothing else is in flight, as without
+    // reading ahead.
+    if (!reading.read->IsSet() || reading.error.IsAnyActual()) {
+        QM_RETURN(1);
+    }
+    const int row = NextRow();
+    if (row < 0) {
+        QM_RETURN(2);
+    }
+    m_data.SetMixedCD(m_list.IsMixedCD());
+    if (m_data.GetCDDBID() != m_discId) {
+        QM_RETURN(3);
+    }
+    StartTrack(row);
+    QM_EXIT(4);
+}
+
+void CGrabJob::StartTrack(int row) {
+    QM_TRACE("TracksWnd");
+    const std::int32_t track = m_list.GetFirstTrack() + row;
+    TrackRecord& record = m_data.Tracks()[static_cast<std::size_t>(row)];
     // Levels the encoders cannot take are mended in the record itself, here
     // rather than on the worker, which only reads its own copy.
     CTrackChain::ClampLevels(record.format);
@@ -207,53 +254,61 @@ int CGrabJob::ProcessNextTrack() {
     m_passIndex = 0;
     m_passCount = CTrackChain::PassCount(record.format);
 
-    m_data.AddToLog(
-        qm::Format("Grabbing track # %d '%s' ...", track, record.tag.GetTag("Title").c_str()),
-        kLogPlain);
-    // The previous track's 100 % must not show as this one's.
-    g_Progress.Clear();
-    OnProcessStart();
-    m_finishEvent->Reset();
-    m_view.StartPollTimer();
-
-    m_workerTrack = track;
-    m_workerRecord = record;
-    m_workerNormalizer = m_data.Settings().normalizer;
-    m_workerRipMaxSpeed = m_data.Settings().drive.RipMaxSpeed;
-    m_outputFileName.clear();
-    m_outputBefore = FileState{};
-    JoinWorker();
+    auto slot = std::make_unique<TrackSlot>(m_data.Ripper());
+    slot->row = row;
+    slot->track = track;
+    slot->record = record;
+    slot->normalizer = m_data.Settings().normalizer;
+    slot->ripMaxSpeed = m_data.Settings().drive.RipMaxSpeed;
+    slot->output = m_data.FormatName(track);
+    m_outputFileName = slot->output;
+    if (m_encoderThreads > 1) {
+        slot->queue = std::make_unique<CQueueStage>();
+    }
+    const bool head = m_slots.empty();
+    m_slots.push_back(std::move(slot));
+    TrackSlot& started = *m_slots.back();
+    if (head) {
+        Announce(started);
+    }
     try {
-        m_worker = std::thread(&CGrabJob::RIPProc, this);
+        started.worker = std::thread(&CGrabJob::RunTrack, this, std::ref(started));
     } catch (const std::system_error&) {
-        g_Error.ResetAll();
-        g_Error.Add(qm::err::kFunctionFailed, qm::mod::kApplication, 0, "CreateThread");
+        started.error.Add(qm::err::kFunctionFailed, qm::mod::kApplication, 0, "CreateThread");
+        started.read->Set();
+        started.done->Set();
         m_finishEvent->Set();
     }
-    QM_RETURN(3, 1);
+    QM_EXIT(0);
 }
 
-void CGrabJob::RIPProc(CGrabJob* job) {
+void CGrabJob::Announce(const TrackSlot& slot) {
     QM_TRACE("TracksWnd");
-    job->RunTrack();
+    m_view.ShowRowProgress(slot.row);
+    m_data.AddToLog(qm::Format("Grabbing track # %d '%s' ...", slot.track,
+                               slot.record.tag.GetTag("Title").c_str()),
+                    kLogPlain);
+    OnProcessStart();
 }
 
-void CGrabJob::RunTrack() {
+void CGrabJob::RunTrack(TrackSlot& slot) {
     QM_TRACE("TracksWnd");
-    g_Progress.Clear();
-    g_Error.ResetAll();
-    const FormatSettings& format = m_workerRecord.format;
-
-    const std::string path = m_data.FormatName(m_workerTrack);
-    m_outputFileName = path;
-    m_outputBefore = StateOf(path);
-    if (path.empty() || !PrepareDirectory(path)) {
-        g_Error.Add(qm::err::kOutputFolder, qm::mod::kCDRipper, 0, ExtractFolderPath(path).c_str());
+    const FormatSettings& format = slot.record.format;
+    // Whatever way this ends, the job hears of it.
+    auto finish = [&] {
+        slot.read->Set();
+        slot.done->Set();
         m_finishEvent->Set();
+    };
+    const std::string& path = slot.output;
+    slot.before = StateOf(path);
+    if (path.empty() || !PrepareDirectory(path)) {
+        slot.error.Add(qm::err::kOutputFolder, qm::mod::kCDRipper, 0,
+                       ExtractFolderPath(path).c_str());
+        finish();
         QM_RETURN(0);
     }
 
-    m_workerSums = qm::TrackChecksums{};
     if (!m_lookedUp) {
         // Once a grab, before its first track is read.
         qm::DiscToc toc;
@@ -277,39 +332,63 @@ void CGrabJob::RunTrack() {
         m_lookedUp = true;
     }
 
-    m_chain.SetReports(&g_Error, &g_Log, &g_Progress);
-    CEncoder* sink = m_chain.SetUpEncoder(format, path);
+    CTrackChain& chain = slot.chain;
+    chain.SetReports(&slot.error, &g_Log, &slot.progress);
+    CEncoder* sink = chain.SetUpEncoder(format, path);
     if (sink == nullptr) {
         // The encoder's own error decides the outcome; one that failed
         // without saying why must not pass for a finished track.
-        if (!g_Error.IsAnyActual()) {
-            g_Error.Add(qm::err::kCreateEncoder, qm::mod::kApplication);
+        if (!slot.error.IsAnyActual()) {
+            slot.error.Add(qm::err::kCreateEncoder, qm::mod::kApplication);
         }
-        m_chain.Finish(format);
-        m_finishEvent->Set();
+        chain.Finish(format);
+        finish();
         QM_RETURN(1);
     }
-    CEncoder* head =
-        m_chain.BuildChain(sink, m_workerNormalizer, m_workerRipMaxSpeed, m_finishEvent);
+    CEncoder* head = chain.BuildChain(sink, slot.normalizer, slot.ripMaxSpeed, slot.closed);
+    if (slot.queue) {
+        // The ripper hands its blocks to the queue; the chain behind it
+        // encodes them on the queue's thread while the next track is read.
+        slot.queue->SetEncoder(head);
+        slot.queue->SetError(&slot.error);
+        head = slot.queue.get();
+        slot.queue->Begin();
+    }
     if (m_stopRequested.load()) {
         // Stopped while the chain was being built: nothing is read.
         head->Close(false);
-        g_Error.Add(qm::err::kCancelled, qm::mod::kCDRipper);
+        slot.error.Add(qm::err::kCancelled, qm::mod::kCDRipper);
     } else {
-        m_chain.Run(m_workerTrack, head);
-        m_workerSums = m_data.Ripper().GetTrackChecksums();
+        chain.Run(slot.track, head);
+        slot.sums = m_data.Ripper().GetTrackChecksums();
     }
-    m_chain.Finish(format);
-    // Every path above has closed the chain; this only makes sure the job
-    // hears of the end.
+    // The ripper is free for the next track, and lets go of this one's
+    // chain, which goes when the track has been reported.
+    m_data.Ripper().SetEncoder(nullptr);
+    slot.read->Set();
     m_finishEvent->Set();
+    if (slot.queue) {
+        slot.queue->Wait();
+    }
+    chain.Finish(format);
+    finish();
     QM_EXIT(2);
 }
 
-void CGrabJob::JoinWorker() {
+void CGrabJob::JoinSlot(TrackSlot& slot) {
     QM_TRACE("TracksWnd");
-    if (m_worker.joinable()) {
-        m_worker.join();
+    if (slot.worker.joinable()) {
+        slot.worker.join();
+    }
+}
+
+void CGrabJob::TerminateSlots() {
+    QM_TRACE("TracksWnd");
+    for (const SlotPtr& slot : m_slots) {
+        slot->chain.Terminate();
+        if (slot->queue) {
+            slot->queue->Terminate();
+        }
     }
 }
 
@@ -319,32 +398,44 @@ void CGrabJob::OnTimer() {
         m_view.StopPollTimer();
         QM_RETURN(0);
     }
-    if (!m_finishEvent->IsSet()) {
-        const double rate = m_data.Ripper().GetReadRate() / 150000.0;
-        m_view.SetSpeedText(qm::Format("%03.1lfx", rate));
-        UpdateProgress();
+    // The wake-up is taken before the slots are looked at: one that comes
+    // meanwhile is seen at the next poll.
+    m_finishEvent->Reset();
+    if (!m_slots.empty() && m_slots.front()->done->IsSet()) {
+        m_view.StopPollTimer();
+        OnProcessEnd();
         QM_RETURN(1);
     }
-    m_view.StopPollTimer();
-    OnProcessEnd();
+    ReadAhead();
+    if (!m_slots.empty() && !m_slots.back()->read->IsSet()) {
+        const double rate = m_data.Ripper().GetReadRate() / 150000.0;
+        m_view.SetSpeedText(qm::Format("%03.1lfx", rate));
+    }
+    UpdateProgress();
     QM_EXIT(2);
 }
 
 void CGrabJob::UpdateProgress() {
     QM_TRACE("TracksWnd");
-    const int trackPercent = g_Progress.GetTotalPercent();
-    m_view.SetRowProgress(trackPercent);
-    if (m_tracksTotal <= 0) {
+    if (m_slots.empty()) {
         QM_RETURN(0);
     }
-    const int done = m_tracksDone * 100 + trackPercent;
+    int inFlight = 0;
+    for (const SlotPtr& slot : m_slots) {
+        inFlight += slot->progress.GetTotalPercent();
+    }
+    m_view.SetRowProgress(m_slots.front()->progress.GetTotalPercent());
+    if (m_tracksTotal <= 0) {
+        QM_RETURN(1);
+    }
+    const int done = std::min(m_tracksDone * 100 + inFlight, m_tracksTotal * 100);
     const int overall = done / m_tracksTotal;
     if (overall != m_lastOverallPercent) {
         m_view.SetTitle(qm::Format("%d%% complete.", overall) + m_savedTitle);
         m_lastOverallPercent = overall;
         m_view.SetMainProgress(done);
     }
-    QM_EXIT(1);
+    QM_EXIT(2);
 }
 
 void CGrabJob::OnProcessStart() {
@@ -355,67 +446,142 @@ void CGrabJob::OnProcessStart() {
 
 void CGrabJob::OnProcessEnd() {
     QM_TRACE("TracksWnd");
-    JoinWorker();
-    const int row = CurrentRow();
+    if (m_stopRequested.load()) {
+        // A Stop is reported whole, once every track in flight has ended.
+        for (const SlotPtr& slot : m_slots) {
+            if (!slot->done->IsSet()) {
+                m_view.StartPollTimer();
+                QM_RETURN(0);
+            }
+        }
+        ReportStop();
+        QM_RETURN(1);
+    }
+    while (!m_slots.empty() && m_slots.front()->done->IsSet()) {
+        JoinSlot(*m_slots.front());
+        if (Cancelled(*m_slots.front())) {
+            // A track cancelled without a Stop (the job is going away): the
+            // tracks in flight end with it, as with Stop.
+            m_stopRequested.store(true);
+            TerminateSlots();
+            OnProcessEnd();
+            QM_RETURN(2);
+        }
+        SlotPtr slot = std::move(m_slots.front());
+        m_slots.pop_front();
+        if (!ReportTrack(*slot)) {
+            QM_RETURN(2);
+        }
+        if (m_stopRequested.load()) {
+            // Stop came as the track was ending, too late to cancel it: the
+            // job ends once the tracks still in flight have.
+            TerminateSlots();
+            OnProcessEnd();
+            QM_RETURN(3);
+        }
+        if (!m_slots.empty()) {
+            Announce(*m_slots.front());
+        }
+    }
+    if (!m_slots.empty()) {
+        ReadAhead();
+        m_view.StartPollTimer();
+        QM_RETURN(4);
+    }
+    NextOrFinish();
+    QM_EXIT(5);
+}
+
+bool CGrabJob::ReportTrack(TrackSlot& slot) {
+    QM_TRACE("TracksWnd");
+    const int row = slot.row;
     bool failed = false;
-    bool cancelled = false;
-    if (g_Error.IsAnyActual()) {
-        const CErrorItem* item = g_Error.GetLastActual();
-        if (item == nullptr) {
-            g_Error.ResetAll();
-        } else if (item->code == qm::err::kCancelled) {
-            cancelled = true;
-        } else {
-            const std::string message = g_Error.FullMessage(item) + ". Continue?";
+    if (slot.error.IsAnyActual()) {
+        const CErrorItem* item = slot.error.GetLastActual();
+        if (item != nullptr) {
+            const std::string message = slot.error.FullMessage(item) + ". Continue?";
             if (Ask(message, kErrorCountdown) == PromptAnswer::kNo) {
                 m_list.SetStatus(row, "Failed");
                 SetOutcome(row, TrackOutcome::kFailed);
                 m_data.AddToLog("Failed.", kLogAttention);
                 m_view.ShowRowProgress(-1);
-                DeletePartialOutput();
+                DeletePartialOutput(slot);
+                AbandonSlots();
                 EnableControls(true);
                 m_view.UpdateWindowTitle();
                 m_data.AddToLog("Cancelled", kLogAttention);
                 m_endReason = EndReason::kDeclined;
-                QM_RETURN(0);
+                QM_RETURN(0, false);
             }
-            g_Error.ResetAll();
-            failed = true;
         }
+        failed = item != nullptr;
     }
     m_view.ShowRowProgress(-1);
     ++m_tracksDone;
-
-    if (!failed && !cancelled) {
-        CompleteTrack(row);
+    if (!failed) {
+        CompleteTrack(slot);
     } else {
-        DeletePartialOutput();
-        if (cancelled) {
-            g_Error.ResetAll();
-            m_list.SetStatus(row, "Cancelled");
-            SetOutcome(row, TrackOutcome::kCancelled);
-            m_data.AddToLog("Cancelled", kLogSuccess);
-            EndJob(EndReason::kCancelled);
-            QM_RETURN(1);
-        }
+        DeletePartialOutput(slot);
         m_list.SetStatus(row, "Failed");
         SetOutcome(row, TrackOutcome::kFailed);
         m_data.AddToLog("Failed.", kLogAttention);
     }
-    if (m_stopRequested.load()) {
-        // Stop came as the track was ending, too late to cancel it: the job
-        // ends here all the same.
-        m_data.AddToLog("Cancelled", kLogSuccess);
-        EndJob(EndReason::kCancelled);
-        QM_RETURN(2);
-    }
+    QM_RETURN(1, true);
+}
 
+bool CGrabJob::Cancelled(const TrackSlot& slot) {
+    QM_TRACE("TracksWnd");
+    const CErrorItem* item = slot.error.GetLastActual();
+    QM_RETURN(0, item != nullptr && item->code == qm::err::kCancelled);
+}
+
+void CGrabJob::ReportStop() {
+    QM_TRACE("TracksWnd");
+    bool head = true;
+    while (!m_slots.empty()) {
+        SlotPtr slot = std::move(m_slots.front());
+        m_slots.pop_front();
+        JoinSlot(*slot);
+        if (head) {
+            m_view.ShowRowProgress(-1);
+            ++m_tracksDone;
+        }
+        if (head && !slot->error.IsAnyActual()) {
+            // Stop came as the track was ending, too late to cancel it.
+            CompleteTrack(*slot);
+        } else {
+            // Read ahead of the track being grabbed: cancelled with it, even
+            // when its file was written whole already.
+            DeletePartialOutput(*slot);
+            m_list.SetStatus(slot->row, "Cancelled");
+            SetOutcome(slot->row, TrackOutcome::kCancelled);
+        }
+        head = false;
+    }
+    m_data.AddToLog("Cancelled", kLogSuccess);
+    EndJob(EndReason::kCancelled);
+    QM_EXIT(1);
+}
+
+void CGrabJob::AbandonSlots() {
+    QM_TRACE("TracksWnd");
+    TerminateSlots();
+    for (const SlotPtr& slot : m_slots) {
+        JoinSlot(*slot);
+        DeletePartialOutput(*slot);
+    }
+    m_slots.clear();
+    QM_EXIT(0);
+}
+
+void CGrabJob::NextOrFinish() {
+    QM_TRACE("TracksWnd");
     if (ProcessNextTrack() != 0) {
-        QM_RETURN(3);
+        QM_RETURN(0);
     }
     if (!IsProcessing()) {
         // The disc was taken out, or changed and not confirmed.
-        QM_RETURN(4);
+        QM_RETURN(1);
     }
     const QuavermillSettings& settings = m_data.Settings();
     WriteRipReport();
@@ -440,42 +606,44 @@ void CGrabJob::OnProcessEnd() {
     if (m_data.IsMultiDisc()) {
         m_view.OnMultiDiscEnd();
     }
-    QM_EXIT(5);
+    QM_EXIT(2);
 }
 
-void CGrabJob::CompleteTrack(int row) {
+void CGrabJob::CompleteTrack(const TrackSlot& slot) {
     QM_TRACE("TracksWnd");
+    const int row = slot.row;
+    const std::string& output = slot.output;
     const std::vector<TrackRecord>& tracks = m_data.Tracks();
     const bool known = row >= 0 && static_cast<std::size_t>(row) < tracks.size();
     // The verdict first: it goes into the tag written below.
     RipReportTrack entry;
-    entry.number = m_data.GetCurrentTrack();
-    entry.file = m_outputFileName;
-    entry.sums = m_workerSums;
+    entry.number = slot.track;
+    entry.file = output;
+    entry.sums = slot.sums;
     if (known) {
         entry.title = tracks[static_cast<std::size_t>(row)].tag.GetTag("Title");
         entry.artist = tracks[static_cast<std::size_t>(row)].tag.GetTag("Artist");
     }
     if (m_report.verified) {
-        entry.verdict = qm::VerifyTrack(m_report.disc, entry.number, m_workerSums);
+        entry.verdict = qm::VerifyTrack(m_report.disc, entry.number, slot.sums);
     }
     if (known && tracks[static_cast<std::size_t>(row)].enableTag) {
-        WriteTag(tracks[static_cast<std::size_t>(row)], m_data.GetCurrentTrack(),
+        WriteTag(tracks[static_cast<std::size_t>(row)], slot.track, output,
                  RipTagFields(m_report, entry));
     }
     std::string status = "Complete";
     struct stat info {};
-    if (::stat(m_outputFileName.c_str(), &info) == 0) {
+    if (::stat(output.c_str(), &info) == 0) {
         status =
             qm::Format("Complete (%.2lfMb)", static_cast<double>(info.st_size) / 1024 / 1024.0);
     }
     if (m_data.Settings().playlist.AddToPlaylist && m_playlistOk && !m_playlistName.empty() &&
-        !m_data.AddToPlaylist(m_playlistName, m_outputFileName)) {
-        m_data.AddToLog(qm::Format(" Failed to add %s to playlist %s!", m_outputFileName.c_str(),
-                                   m_playlistName.c_str()),
-                        kLogAttention);
+        !m_data.AddToPlaylist(m_playlistName, output)) {
+        m_data.AddToLog(
+            qm::Format(" Failed to add %s to playlist %s!", output.c_str(), m_playlistName.c_str()),
+            kLogAttention);
     }
-    m_completedFiles.push_back(m_outputFileName);
+    m_completedFiles.push_back(output);
     SetOutcome(row, TrackOutcome::kComplete);
     m_list.SetChecked(row, false);
     if (m_report.verified) {
@@ -530,7 +698,7 @@ void CGrabJob::WriteRipReport() {
     QM_EXIT(1);
 }
 
-void CGrabJob::WriteTag(const TrackRecord& record, std::int32_t track,
+void CGrabJob::WriteTag(const TrackRecord& record, std::int32_t track, const std::string& path,
                         const std::vector<std::pair<std::string, std::string>>& proof) {
     QM_TRACE("TracksWnd");
     CID3Tag tag = record.tag;
@@ -557,18 +725,18 @@ void CGrabJob::WriteTag(const TrackRecord& record, std::int32_t track,
     if (!metadata.EmbedCoverArt) {
         tag.SetPicture("", "");
     }
-    SaveCoverArt(record.tag);
+    SaveCoverArt(record.tag, path);
     // WAV files carry no tag, only an ID3v2 chunk with the picture and the
     // verification results when there are any.
     const bool wavChunk = tag.HasPicture() || !tag.GetFreeFormFields().empty();
-    if (!tag.Write(m_outputFileName) && (record.format.format != OutputFormat::WAV || wavChunk)) {
-        m_data.AddToLog(qm::Format(" Failed to write the tag of %s: %s", m_outputFileName.c_str(),
+    if (!tag.Write(path) && (record.format.format != OutputFormat::WAV || wavChunk)) {
+        m_data.AddToLog(qm::Format(" Failed to write the tag of %s: %s", path.c_str(),
                                    tag.GetLastError().c_str()),
                         kLogAttention);
     }
 }
 
-void CGrabJob::SaveCoverArt(const CID3Tag& tag) {
+void CGrabJob::SaveCoverArt(const CID3Tag& tag, const std::string& path) {
     QM_TRACE("TracksWnd");
     const std::string& name = m_data.Settings().metadata.SaveCoverArt;
     if (!tag.HasPicture() || name.empty()) {
@@ -576,8 +744,7 @@ void CGrabJob::SaveCoverArt(const CID3Tag& tag) {
     }
     // Only a name: the picture goes beside the track, never elsewhere.
     const std::filesystem::path file = std::filesystem::path(name).filename();
-    const std::filesystem::path target =
-        std::filesystem::path(m_outputFileName).parent_path() / file;
+    const std::filesystem::path target = std::filesystem::path(path).parent_path() / file;
     std::error_code error;
     if (file.empty() || file == "." || file == ".." || std::filesystem::exists(target, error)) {
         QM_RETURN(1);
@@ -590,13 +757,14 @@ void CGrabJob::SaveCoverArt(const CID3Tag& tag) {
     QM_EXIT(3);
 }
 
-void CGrabJob::DeletePartialOutput() {
+void CGrabJob::DeletePartialOutput(const TrackSlot& slot) {
     QM_TRACE("TracksWnd");
-    if (m_outputFileName.empty()) {
+    const std::string& path = slot.output;
+    if (path.empty()) {
         QM_RETURN(0);
     }
-    const FileState now = StateOf(m_outputFileName);
-    const FileState& before = m_outputBefore;
+    const FileState now = StateOf(path);
+    const FileState& before = slot.before;
     if (now.exists && before.exists && now.device == before.device && now.inode == before.inode &&
         now.size == before.size && now.modified.tv_sec == before.modified.tv_sec &&
         now.modified.tv_nsec == before.modified.tv_nsec) {
@@ -604,7 +772,7 @@ void CGrabJob::DeletePartialOutput() {
         // user's, untouched.
         QM_RETURN(1);
     }
-    MyDeleteFile(m_outputFileName);
+    MyDeleteFile(path);
     QM_EXIT(2);
 }
 
@@ -614,7 +782,7 @@ void CGrabJob::StopProcess() {
         QM_RETURN(0);
     }
     m_stopRequested.store(true);
-    m_chain.Terminate();
+    TerminateSlots();
     QM_EXIT(1);
 }
 

@@ -1,29 +1,42 @@
-// The grab job: grabs every checked track of the track list, one after the
-// other, each through its own chain of stages on a worker thread, and
-// reports each track's outcome in the list, the grab log and the window
-// title. The front end calls StartProcess (Grab), StopProcess (Stop) and,
-// while the poll timer runs, OnTimer every 200 ms.
+// The grab job: grabs every checked track of the track list in turn, each
+// through its own chain of stages, and reports each track's outcome in the
+// list, the grab log and the window title. The front end calls StartProcess
+// (Grab), StopProcess (Stop) and, while the poll timer runs, OnTimer every
+// 200 ms.
 //
-// Threads: everything but RIPProc runs on the front end's thread. RIPProc
-// runs on the worker; it reads only its own copy of the track's record and
-// the settings, and tells the front end's thread that the track has ended
-// through the finish event, which OnTimer polls. Only one worker runs at a
-// time, and OnProcessEnd joins it before it looks at the outcome.
+// Reading and encoding overlap: once the ripper has read a track, the next
+// one is read while the tracks before it are still being encoded, each on a
+// thread of its own behind a queue stage, up to "EncoderThreads" tracks at
+// once (1: each track is read and encoded in turn). Tracks are reported in
+// order; one that finished early waits for its turn.
+//
+// Threads: everything but RunTrack runs on the front end's thread. RunTrack
+// runs on a track's worker; it reads only its own slot (the track's record,
+// stages, registry and progress) and the settings, and tells the front
+// end's thread that it has read the track and that the track has ended
+// through the slot's events, which OnTimer polls. Only one worker reads at a
+// time (the next starts once the one before has read its track), and a slot
+// is looked at only after its worker has been joined.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
 
+#include "core/Error.h"
+#include "core/Progress.h"
 #include "disc/RipVerifier.h"
 #include "jobs/Data.h"
 #include "jobs/RipReport.h"
 #include "jobs/TrackChain.h"
 #include "jobs/TrackList.h"
 #include "jobs/TracksView.h"
+#include "pipeline/QueueStage.h"
 #include "platform/Event.h"
 
 class CGrabJob {
@@ -59,19 +72,23 @@ public:
 
     // Grab: starts with the first checked track.
     void StartProcess();
-    // Starts the next checked track: 1, or 0 when none is left or the job
-    // ended before it (disc taken out or changed and not confirmed).
+    // With no track in flight, starts the next checked track: 1, or 0 when
+    // none is left or the job ended before it (disc taken out or changed and
+    // not confirmed).
     int ProcessNextTrack();
     void OnProcessStart();
+    // Reports the tracks that have ended, in order, and goes on with the job.
     void OnProcessEnd();
-    // Stop: the track being grabbed ends "Cancelled" and the job with it.
+    // How many tracks a grab with these settings encodes at once.
+    static int EncoderThreadCount(const QuavermillSettings& settings);
+    // Stop: every track in flight ends "Cancelled" and the job with it.
     void StopProcess();
     // Idle (true) or grabbing (false).
     void EnableControls(bool enable);
     // The 200 ms poll.
     void OnTimer();
-    // The row progress, the whole job's percentage in the title and the
-    // main progress bar.
+    // The row progress (of the first track not yet reported), the whole
+    // job's percentage in the title and the main progress bar.
     void UpdateProgress();
     // Deletes a file, trying again for a while when it cannot be deleted.
     static bool MyDeleteFile(const std::string& path);
@@ -79,9 +96,12 @@ public:
     bool IsProcessing() const { return m_data.IsProcessing(); }
     EndReason GetEndReason() const { return m_endReason; }
     int GetTracksDone() const { return m_tracksDone; }
+    // Tracks read or being read and not yet reported.
+    int GetTracksInFlight() const { return static_cast<int>(m_slots.size()); }
     int GetTracksTotal() const { return m_tracksTotal; }
     int GetPassIndex() const { return m_passIndex; }
     int GetPassCount() const { return m_passCount; }
+    // The file of the track read last.
     const std::string& GetOutputFileName() const { return m_outputFileName; }
     // The playlist of the last grab ("" when none was made).
     const std::string& GetPlaylistName() const { return m_playlistName; }
@@ -108,36 +128,81 @@ private:
     };
     static FileState StateOf(const std::string& path);
 
-    // The worker's entry; grabs the current track.
-    static void RIPProc(CGrabJob* job);
-    void RunTrack();
-    void JoinWorker();
+    // One track in flight, from the start of its read to its report.
+    struct TrackSlot {
+        explicit TrackSlot(CCDRipper& ripper) : chain(ripper, stages) {}
+        int row = 0;
+        std::int32_t track = 0;
+        TrackRecord record;
+        NormalizerSettings normalizer;
+        bool ripMaxSpeed = false;
+        std::string output;
+        FileState before;
+        CStageSet stages;
+        CTrackChain chain;
+        std::unique_ptr<CQueueStage> queue; // null: the worker encodes as it reads
+        CError error;
+        CProgress progress;
+        qm::EventHandle closed = qm::Event::Create(false); // the chain's finish
+        qm::EventHandle read = qm::Event::Create(false);   // the ripper is done with it
+        qm::EventHandle done = qm::Event::Create(false);   // the worker's last step
+        std::thread worker;
+        qm::TrackChecksums sums;
+    };
+    using SlotPtr = std::unique_ptr<TrackSlot>;
+
+    // A track's worker: reads the track into its chain and waits for the
+    // chain to close.
+    void RunTrack(TrackSlot& slot);
+    // The next checked row after the current track, or -1.
+    int NextRow() const;
+    // Starts reading `row` on a worker of its own.
+    void StartTrack(int row);
+    // Starts reading the next track while the ones before are encoded, when
+    // there is room and nothing stands in the way.
+    void ReadAhead();
+    // The track at the head is next to be reported: its log line and row.
+    void Announce(const TrackSlot& slot);
+    // Reports the first slot, which has ended: false when the job ended.
+    bool ReportTrack(TrackSlot& slot);
+    // After a Stop once every slot has ended: each is reported, and the job
+    // ends.
+    void ReportStop();
+    // Ends the slots still in flight (after a declined question): they are
+    // read and written no further, their files go, their rows wait.
+    void AbandonSlots();
+    void TerminateSlots();
+    // Whether the slot's track ended cancelled.
+    static bool Cancelled(const TrackSlot& slot);
+    void JoinSlot(TrackSlot& slot);
+    // What comes when no track is in flight: the next track, or the end.
+    void NextOrFinish();
     // A question through the auto-answer prompt.
     PromptAnswer Ask(const std::string& message, int countdown);
     // The end of a track that went well: tag, size, playlist, check box.
-    void CompleteTrack(int row);
-    // Writes the track's tag, completed from the info bar, with the
+    void CompleteTrack(const TrackSlot& slot);
+    // Writes the track's tag to `path`, completed from the info bar, with the
     // verification results `proof` as free-form fields.
-    void WriteTag(const TrackRecord& record, std::int32_t track,
+    void WriteTag(const TrackRecord& record, std::int32_t track, const std::string& path,
                   const std::vector<std::pair<std::string, std::string>>& proof);
     // Deletes what a failed track left.
-    void DeletePartialOutput();
-    // The tag's picture as the file SaveCoverArt names, beside the track,
+    static void DeletePartialOutput(const TrackSlot& slot);
+    // The tag's picture as the file SaveCoverArt names, beside `path`,
     // unless one is there already.
-    void SaveCoverArt(const CID3Tag& tag);
+    void SaveCoverArt(const CID3Tag& tag, const std::string& path);
     // The end of the job on the front end's side.
     void EndJob(EndReason reason);
     // The rip log and the cue sheet beside the first completed file.
     void WriteRipReport();
-    int CurrentRow() const;
     void SetOutcome(int row, TrackOutcome outcome);
 
     CData& m_data;
     CTrackList& m_list;
     CTracksView& m_view;
-    CTrackChain m_chain;
+    // Wakes whoever waits for the job: a track was read or ended.
     qm::EventHandle m_finishEvent;
-    std::thread m_worker;
+    std::deque<SlotPtr> m_slots; // in track order; the last one is read
+    int m_encoderThreads = 1;
 
     int m_tracksDone = 0;
     int m_tracksTotal = 0;
@@ -153,21 +218,15 @@ private:
     std::atomic<bool> m_stopRequested{false};
     EndReason m_endReason = EndReason::kNone;
 
-    // Handed to the worker before it starts and read back after it ended.
-    std::int32_t m_workerTrack = 0;
-    TrackRecord m_workerRecord;
-    NormalizerSettings m_workerNormalizer;
-    bool m_workerRipMaxSpeed = false;
     std::string m_outputFileName;
-    FileState m_outputBefore;
     // Verification: asked for by the settings at Grab; the look-up runs on
-    // the first track's worker, the checksums come back with each track.
+    // the first track's worker (before it reads, so before any other
+    // worker starts), the checksums come back with each track.
     bool m_verify = false;
     bool m_lookedUp = false;
     bool m_cueCodes = false; // the cue sheet wants the drive's catalogue number and ISRCs
     std::string m_arServer;
     std::string m_ctdbServer;
-    qm::TrackChecksums m_workerSums;
     RipReport m_report;
     std::string m_ripLogName;
     std::string m_ripCueName;

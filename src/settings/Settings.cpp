@@ -32,6 +32,9 @@ std::optional<long long> FlacLevel(long long v) {
 std::optional<long long> ApeLevel(long long v) {
     return v < 0 || v > 4 ? 3 : v;
 }
+std::optional<long long> EncoderThreadCount(long long v) {
+    return v < 0 || v > kMaxEncoderThreads ? 0 : v;
+}
 std::optional<long long> WavBits(long long v) {
     return v == 8 || v == 16 ? v : 16;
 }
@@ -298,6 +301,7 @@ template <class Io, class S> void GeneralKeys(Io& io, S& s) {
     io.Real("RipFirst", track.ripFirst, 0.0);
     io.Bool("RipMaxSpeed", s.drive.RipMaxSpeed, BoolRule::T, false);
     io.Bool("EjectAtEnd", s.job.EjectAtEnd, BoolRule::T, false);
+    io.Int("EncoderThreads", s.job.EncoderThreads, 0, EncoderThreadCount);
     io.Bool("AutoRefresh", s.job.AutoRefresh, BoolRule::T, false);
     io.Bool("GetCDDBOnRefresh", s.job.GetCDDBOnRefresh, BoolRule::T, false);
     io.Bool("MarkAllOnRefresh", s.job.MarkAllOnRefresh, BoolRule::T, false);

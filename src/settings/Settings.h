@@ -18,6 +18,8 @@
 
 // Room for this many drives' read methods.
 inline constexpr int kMaxDrives = 255;
+// The most tracks a grab encodes at once.
+inline constexpr int kMaxEncoderThreads = 16;
 
 // Longest value the loader takes, in bytes without the terminating NUL; a
 // longer one counts as missing.
@@ -67,6 +69,10 @@ struct JobSettings {
     bool MarkAllOnRefresh = false; // check all tracks after each refresh
     bool GetCDDBBeforeGrab = false;
     bool EjectAtEnd = true; // eject the disc after the last track
+    // How many tracks of a grab are encoded at once while the next is read;
+    // 0: as many as the machine has cores. 1 reads and encodes each track
+    // in turn on one thread.
+    std::int32_t EncoderThreads = 0;
 
     bool operator==(const JobSettings&) const = default;
 };

@@ -204,7 +204,8 @@ TEST_F(GrabCommand, FailedTracksExitWith1) {
 }
 
 // Ctrl-C while the first track is grabbed: it ends "Cancelled", leaves no
-// file, no other track is grabbed, and the exit status says cancelled.
+// file, no track is kept (one read ahead is cancelled with it), and the exit
+// status says cancelled.
 TEST_F(GrabCommand, CtrlCCancelsTheTrackAndLeavesNoFile) {
     const qmtest::TestImage image =
         qmtest::WriteTestImage(dir.path(), "long", {{false, 0, 120 * 75}, {false, 0, 75}}, 5);
@@ -258,7 +259,8 @@ TEST_F(GrabCommand, CtrlCCancelsTheTrackAndLeavesNoFile) {
     ASSERT_TRUE(WIFEXITED(status)) << output;
     EXPECT_EQ(WEXITSTATUS(status), 3) << output;
     EXPECT_NE(output.find("Track  1  track1  Cancelled"), std::string::npos) << output;
-    EXPECT_EQ(output.find("Track  2"), std::string::npos) << output;
+    // The next track may have been read ahead: it is cancelled with it.
+    EXPECT_EQ(output.find("Complete"), std::string::npos) << output;
     EXPECT_TRUE(FileNames(dir / "out").empty()) << output;
 }
 
