@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/resource.h>
+
 #include "discgen/DiscImage.h"
 #include "support/Process.h"
 
@@ -71,7 +73,7 @@ std::size_t CountFiles(const fs::path& dir, const std::string& extension) {
 }
 
 class Bench {
-  public:
+public:
     Bench(fs::path dir, fs::path program, const discgen::ImageLayout& image)
         : m_dir(std::move(dir)), m_program(std::move(program)), m_image(image) {}
 
@@ -80,8 +82,8 @@ class Bench {
     void Configure(const Format& format, int encoderThreads) {
         const fs::path settings = SettingsFile(encoderThreads);
         fs::remove(settings);
-        std::string lines = format.settings + "EncoderThreads " + std::to_string(encoderThreads) +
-                            "\n";
+        std::string lines =
+            format.settings + "EncoderThreads " + std::to_string(encoderThreads) + "\n";
         for (std::size_t at = 0; at < lines.size();) {
             const std::size_t end = lines.find('\n', at);
             const std::string line = lines.substr(at, end - at);
@@ -119,8 +121,8 @@ class Bench {
             // One shell per track, as a script running the encoder would.
             std::string encode = format.encode;
             encode.replace(encode.find("{in}"), 4, "\"$0\"");
-            encode.replace(encode.find("{out}"), 5, "\"${0%.wav}" + std::string(format.extension) +
-                                                        "\"");
+            encode.replace(encode.find("{out}"), 5,
+                           "\"${0%.wav}" + std::string(format.extension) + "\"");
             Must("cd " + Quoted(out) + " && ls track*.wav | xargs -P" + std::to_string(parallel) +
                      " -n1 sh -c " + ShellQuote(encode),
                  "the peer's encoder");
@@ -130,7 +132,7 @@ class Bench {
         return seconds;
     }
 
-  private:
+private:
     fs::path SettingsFile(int encoderThreads) const {
         return m_dir / ("settings-" + std::to_string(encoderThreads) + ".conf");
     }
@@ -187,8 +189,7 @@ int main(int argc, char** argv) {
 
     const std::vector<Format> formats = {
         {"flac", ".flac", "FLACCompressionLevel 5\n", "flac -5 -s -f -o {out} {in}"},
-        {"mp3", ".mp3",
-         "MP3Variable T\nMP3VBRQuality 6\nMP3MinBitrate 128\nMP3MaxBitrate 192\n",
+        {"mp3", ".mp3", "MP3Variable T\nMP3VBRQuality 6\nMP3MinBitrate 128\nMP3MaxBitrate 192\n",
          "lame --quiet -V 6 -b 128 -B 192 {in} {out}"},
     };
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -223,6 +224,11 @@ int main(int argc, char** argv) {
         std::printf("    ours / two at a time                   : %7.2f  (target <= 1.10) %s\n",
                     o / p2, ok2 ? "met" : "MISSED");
     }
+    // The peers' tools are small beside it: this is the program's peak.
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    std::printf("  largest resident set of any run: %.0f MB\n",
+                static_cast<double>(usage.ru_maxrss) / 1024);
     fs::remove_all(dir);
     return met ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 // options, running a job's poll with Ctrl-C as Stop, and the grab log.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -57,7 +58,20 @@ void PrintLog(CData& data);
 template <typename Job> void qmcli::RunJob(Job& job, CliView& view) {
     bool stopping = false;
     while (job.IsProcessing()) {
-        if (InterruptGuard::Wait(200) && InterruptGuard::Take() && !stopping) {
+        bool interrupted = false;
+        if constexpr (requires { job.GetWakeEvent(); }) {
+            // A track read or ended is taken up at once: the next one is
+            // read, or reported, without waiting for the tick.
+            for (int slice = 0; slice < 10 && !interrupted; ++slice) {
+                interrupted = InterruptGuard::Wait(0);
+                if (!interrupted && job.GetWakeEvent()->Wait(std::chrono::milliseconds(20))) {
+                    break;
+                }
+            }
+        } else {
+            interrupted = InterruptGuard::Wait(200);
+        }
+        if (interrupted && InterruptGuard::Take() && !stopping) {
             view.EndLiveLine();
             std::fprintf(stderr, "Stopping...\n");
             job.StopProcess();

@@ -261,9 +261,15 @@ void CGrabJob::StartTrack(int row) {
     slot->normalizer = m_data.Settings().normalizer;
     slot->ripMaxSpeed = m_data.Settings().drive.RipMaxSpeed;
     slot->output = m_data.FormatName(track);
+    slot->bar = m_view.GetInfoBar();
+    slot->mixedCD = m_data.GetMixedCD();
+    slot->metadata = m_data.Settings().metadata;
     m_outputFileName = slot->output;
     if (m_encoderThreads > 1) {
-        slot->queue = std::make_unique<CQueueStage>();
+        constexpr std::size_t kBlockBytes =
+            static_cast<std::size_t>(CCDRipper::kRipSectorsPerRead) * 2352;
+        slot->queue = std::make_unique<CQueueStage>(
+            kReadAheadBytes / static_cast<std::size_t>(m_encoderThreads) / kBlockBytes);
     }
     const bool head = m_slots.empty();
     m_slots.push_back(std::move(slot));
@@ -371,6 +377,13 @@ void CGrabJob::RunTrack(TrackSlot& slot) {
         slot.queue->Wait();
     }
     chain.Finish(format);
+    if (!slot.error.IsAnyActual()) {
+        FinishFile(slot);
+    } else {
+        // Failed or cancelled, whatever is answered next: the file goes now,
+        // off the job's thread, as the deleting may wait for the file.
+        DeletePartialOutput(slot);
+    }
     finish();
     QM_EXIT(2);
 }
@@ -609,34 +622,39 @@ void CGrabJob::NextOrFinish() {
     QM_EXIT(2);
 }
 
+void CGrabJob::FinishFile(TrackSlot& slot) const {
+    QM_TRACE("TracksWnd");
+    // The verdict first: it goes into the tag written below.
+    RipReportTrack& entry = slot.entry;
+    entry.number = slot.track;
+    entry.file = slot.output;
+    entry.sums = slot.sums;
+    entry.title = slot.record.tag.GetTag("Title");
+    entry.artist = slot.record.tag.GetTag("Artist");
+    if (m_report.verified) {
+        entry.verdict = qm::VerifyTrack(m_report.disc, entry.number, slot.sums);
+    }
+    if (slot.record.enableTag) {
+        WriteTag(slot, RipTagFields(m_report, entry));
+    }
+    slot.status = "Complete";
+    struct stat info {};
+    if (::stat(slot.output.c_str(), &info) == 0) {
+        slot.status =
+            qm::Format("Complete (%.2lfMb)", static_cast<double>(info.st_size) / 1024 / 1024.0);
+    }
+    QM_EXIT(0);
+}
+
 void CGrabJob::CompleteTrack(const TrackSlot& slot) {
     QM_TRACE("TracksWnd");
     const int row = slot.row;
     const std::string& output = slot.output;
-    const std::vector<TrackRecord>& tracks = m_data.Tracks();
-    const bool known = row >= 0 && static_cast<std::size_t>(row) < tracks.size();
-    // The verdict first: it goes into the tag written below.
-    RipReportTrack entry;
-    entry.number = slot.track;
-    entry.file = output;
-    entry.sums = slot.sums;
-    if (known) {
-        entry.title = tracks[static_cast<std::size_t>(row)].tag.GetTag("Title");
-        entry.artist = tracks[static_cast<std::size_t>(row)].tag.GetTag("Artist");
+    const RipReportTrack& entry = slot.entry;
+    for (const std::string& note : slot.notes) {
+        m_data.AddToLog(note, kLogAttention);
     }
-    if (m_report.verified) {
-        entry.verdict = qm::VerifyTrack(m_report.disc, entry.number, slot.sums);
-    }
-    if (known && tracks[static_cast<std::size_t>(row)].enableTag) {
-        WriteTag(tracks[static_cast<std::size_t>(row)], slot.track, output,
-                 RipTagFields(m_report, entry));
-    }
-    std::string status = "Complete";
-    struct stat info {};
-    if (::stat(output.c_str(), &info) == 0) {
-        status =
-            qm::Format("Complete (%.2lfMb)", static_cast<double>(info.st_size) / 1024 / 1024.0);
-    }
+    std::string status = slot.status;
     if (m_data.Settings().playlist.AddToPlaylist && m_playlistOk && !m_playlistName.empty() &&
         !m_data.AddToPlaylist(m_playlistName, output)) {
         m_data.AddToLog(
@@ -698,21 +716,23 @@ void CGrabJob::WriteRipReport() {
     QM_EXIT(1);
 }
 
-void CGrabJob::WriteTag(const TrackRecord& record, std::int32_t track, const std::string& path,
-                        const std::vector<std::pair<std::string, std::string>>& proof) {
+void CGrabJob::WriteTag(TrackSlot& slot,
+                        const std::vector<std::pair<std::string, std::string>>& proof) const {
     QM_TRACE("TracksWnd");
+    const TrackRecord& record = slot.record;
+    const std::string& path = slot.output;
     CID3Tag tag = record.tag;
     for (const auto& [name, value] : proof) {
         tag.SetFreeForm(name, value);
     }
-    const InfoBarValues bar = m_view.GetInfoBar();
-    tag.SetTag("Track", bar.writeTrackNumber ? std::to_string(track) : std::string());
+    const InfoBarValues& bar = slot.bar;
+    tag.SetTag("Track", bar.writeTrackNumber ? std::to_string(slot.track) : std::string());
     if (!record.useCustomTag) {
         const std::int32_t year = qm::LeadingInteger(bar.year);
         tag.SetTag("Year", year != 0 ? std::to_string(year) : std::string());
         tag.SetTag("Genre", bar.genre);
         tag.SetTag("Album", bar.album);
-        if (!m_data.GetMixedCD()) {
+        if (!slot.mixedCD) {
             tag.SetTag("Artist", bar.artist);
         }
     }
@@ -721,37 +741,34 @@ void CGrabJob::WriteTag(const TrackRecord& record, std::int32_t track, const std
         tag.SetTag("Copyright", "");
         tag.SetTag("URL", "");
     }
-    const MetadataSettings& metadata = m_data.Settings().metadata;
-    if (!metadata.EmbedCoverArt) {
+    if (!slot.metadata.EmbedCoverArt) {
         tag.SetPicture("", "");
     }
-    SaveCoverArt(record.tag, path);
+    SaveCoverArt(slot, record.tag);
     // WAV files carry no tag, only an ID3v2 chunk with the picture and the
     // verification results when there are any.
     const bool wavChunk = tag.HasPicture() || !tag.GetFreeFormFields().empty();
     if (!tag.Write(path) && (record.format.format != OutputFormat::WAV || wavChunk)) {
-        m_data.AddToLog(qm::Format(" Failed to write the tag of %s: %s", path.c_str(),
-                                   tag.GetLastError().c_str()),
-                        kLogAttention);
+        slot.notes.push_back(qm::Format(" Failed to write the tag of %s: %s", path.c_str(),
+                                        tag.GetLastError().c_str()));
     }
 }
 
-void CGrabJob::SaveCoverArt(const CID3Tag& tag, const std::string& path) {
+void CGrabJob::SaveCoverArt(TrackSlot& slot, const CID3Tag& tag) {
     QM_TRACE("TracksWnd");
-    const std::string& name = m_data.Settings().metadata.SaveCoverArt;
+    const std::string& name = slot.metadata.SaveCoverArt;
     if (!tag.HasPicture() || name.empty()) {
         QM_RETURN(0);
     }
     // Only a name: the picture goes beside the track, never elsewhere.
     const std::filesystem::path file = std::filesystem::path(name).filename();
-    const std::filesystem::path target = std::filesystem::path(path).parent_path() / file;
+    const std::filesystem::path target = std::filesystem::path(slot.output).parent_path() / file;
     std::error_code error;
     if (file.empty() || file == "." || file == ".." || std::filesystem::exists(target, error)) {
         QM_RETURN(1);
     }
     if (!qm::ReplaceFileContents(target, tag.GetPictureData())) {
-        m_data.AddToLog(qm::Format(" Failed to save the cover picture %s", target.c_str()),
-                        kLogAttention);
+        slot.notes.push_back(qm::Format(" Failed to save the cover picture %s", target.c_str()));
         QM_RETURN(2);
     }
     QM_EXIT(3);

@@ -46,6 +46,11 @@ public:
     static constexpr int kDiscChangedCountdown = 5;
     static constexpr int kPlaylistCountdown = 5;
     static constexpr int kErrorCountdown = 10;
+    // Audio read ahead of the encoders, shared by the tracks in flight:
+    // about 18 minutes, so that a disc of ordinary tracks is read while the
+    // tracks before are still being encoded, and memory stays bounded for
+    // a long one.
+    static constexpr std::size_t kReadAheadBytes = std::size_t{192} << 20;
 
     // How the last grab ended.
     enum class EndReason {
@@ -94,6 +99,10 @@ public:
     static bool MyDeleteFile(const std::string& path);
 
     bool IsProcessing() const { return m_data.IsProcessing(); }
+    // Set when a track has been read or has ended: a front end that waits
+    // on it (up to its poll period) calls OnTimer at once rather than at
+    // the next tick.
+    const qm::EventHandle& GetWakeEvent() const { return m_finishEvent; }
     EndReason GetEndReason() const { return m_endReason; }
     int GetTracksDone() const { return m_tracksDone; }
     // Tracks read or being read and not yet reported.
@@ -148,6 +157,16 @@ private:
         qm::EventHandle done = qm::Event::Create(false);   // the worker's last step
         std::thread worker;
         qm::TrackChecksums sums;
+        // What the tag takes from outside the record, as it was when the
+        // track began: the worker tags the file and may not ask the window.
+        InfoBarValues bar;
+        bool mixedCD = false;
+        MetadataSettings metadata;
+        // Left by the worker for the report of a track that went well: the
+        // verdict, the size in the status and what went wrong on the way.
+        RipReportTrack entry;
+        std::string status;
+        std::vector<std::string> notes; // log lines (attention)
     };
     using SlotPtr = std::unique_ptr<TrackSlot>;
 
@@ -179,17 +198,22 @@ private:
     void NextOrFinish();
     // A question through the auto-answer prompt.
     PromptAnswer Ask(const std::string& message, int countdown);
-    // The end of a track that went well: tag, size, playlist, check box.
+    // The end of a track that went well, on the job's thread: playlist,
+    // status, log, check box.
     void CompleteTrack(const TrackSlot& slot);
-    // Writes the track's tag to `path`, completed from the info bar, with the
-    // verification results `proof` as free-form fields.
-    void WriteTag(const TrackRecord& record, std::int32_t track, const std::string& path,
-                  const std::vector<std::pair<std::string, std::string>>& proof);
+    // The worker's last steps for a track that went well: verdict, tag,
+    // cover picture and the size for its status.
+    void FinishFile(TrackSlot& slot) const;
+    // Writes the track's tag to its file, completed from the info bar as it
+    // was when the track began, with the verification results `proof` as
+    // free-form fields.
+    void WriteTag(TrackSlot& slot,
+                  const std::vector<std::pair<std::string, std::string>>& proof) const;
     // Deletes what a failed track left.
     static void DeletePartialOutput(const TrackSlot& slot);
-    // The tag's picture as the file SaveCoverArt names, beside `path`,
-    // unless one is there already.
-    void SaveCoverArt(const CID3Tag& tag, const std::string& path);
+    // The tag's picture as the file SaveCoverArt names, beside the track's
+    // file, unless one is there already.
+    static void SaveCoverArt(TrackSlot& slot, const CID3Tag& tag);
     // The end of the job on the front end's side.
     void EndJob(EndReason reason);
     // The rip log and the cue sheet beside the first completed file.

@@ -58,8 +58,16 @@ CTracksWnd::CTracksWnd(CData& shared, CMainFrame* frame, QWidget* parent)
     m_rowProgress->setTextVisible(false);
     m_rowProgress->hide();
 
-    m_pollTimer.setInterval(kPollPeriodMs);
-    connect(&m_pollTimer, &QTimer::timeout, this, [this] { m_job->OnTimer(); });
+    // The job is polled every kPollPeriodMs, and at once (within
+    // kWakePeriodMs) when a track has been read or has ended.
+    m_pollTimer.setInterval(kWakePeriodMs);
+    connect(&m_pollTimer, &QTimer::timeout, this, [this] {
+        if (m_job->GetWakeEvent()->IsSet() || !m_sincePoll.isValid() ||
+            m_sincePoll.elapsed() >= kPollPeriodMs) {
+            m_sincePoll.restart();
+            m_job->OnTimer();
+        }
+    });
     connect(this, &QTreeWidget::itemChanged, this, &CTracksWnd::OnItemChanged);
     connect(this, &QTreeWidget::itemSelectionChanged, this, &CTracksWnd::OnSelectionChanged);
     connect(this, &QTreeWidget::itemDoubleClicked, this, &CTracksWnd::OnDblClickTracks);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -39,6 +40,7 @@ public:
     static constexpr int kArtistSettingsIndex = 2;
     static constexpr int kMaxColumnWidth = 3000;
     static constexpr int kPollPeriodMs = 200;
+    static constexpr int kWakePeriodMs = 20;
 
     // `frame` receives the window-level calls; null leaves them to this
     // widget alone (the title is then this widget's own).
@@ -123,6 +125,7 @@ private:
     QProgressBar* m_rowProgress;
     int m_progressRow = -1;
     QTimer m_pollTimer;
+    QElapsedTimer m_sincePoll;
     std::string m_ownTitle;
     InfoBarValues m_ownInfo;
 };
