@@ -51,7 +51,7 @@ Result EncodeApe(const std::filesystem::path& path, const qmtest::Bytes& pcm, st
     CAPEEncoder encoder;
     const double wall = WallSeconds();
     const double cpu = ThreadCpuSeconds();
-    if (encoder.OutputSettings(path.c_str(), 44100, 2, level, 16) != 1) {
+    if (encoder.OutputSettings(path.c_str(), {44100, 2, level, 16}) != 1) {
         std::fprintf(stderr, "cannot open %s\n", path.c_str());
         std::exit(1);
     }

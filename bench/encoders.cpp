@@ -115,7 +115,8 @@ int main(int argc, char** argv) {
     mp3.stage = [&] {
         CMP3Encoder encoder;
         if (!encoder.Init(programFolder.c_str()) ||
-            !encoder.OutputSettings(128, 192, 0, true, false, 44100, 1, 6, mp3.stageOut.c_str())) {
+            !encoder.OutputSettings(mp3.stageOut.c_str(),
+                                    {128, 192, 0, true, false, 44100, 1, 6})) {
             return false;
         }
         const bool ok = Stream(encoder, pcm);
@@ -138,7 +139,7 @@ int main(int argc, char** argv) {
                   {}};
     ogg.stage = [&] {
         COGGEncoder encoder;
-        return encoder.OutputSettings(128, false, 0.5f, 44100, 2, ogg.stageOut.c_str()) &&
+        return encoder.OutputSettings(ogg.stageOut.c_str(), {128, false, 0.5f, 44100, 2}) &&
                Stream(encoder, pcm);
     };
     ogg.command = "oggenc -Q -q 5 -r -B 16 -C 2 -R 44100 --raw-endianness 0 -o " +
@@ -154,7 +155,7 @@ int main(int argc, char** argv) {
                    {}};
     flac.stage = [&] {
         CFLACEncoder encoder;
-        return encoder.OutputSettings(flac.stageOut.c_str(), 5, 44100, 2, 16) == 1 &&
+        return encoder.OutputSettings(flac.stageOut.c_str(), {5, 44100, 2, 16}) == 1 &&
                Stream(encoder, pcm);
     };
     // The stage's level 5: LPC order 8, blocks of 4608, mid-side, partition

@@ -83,7 +83,7 @@ Timing Grab(int drive, int tracks, const std::filesystem::path& out, Timing best
         std::snprintf(name, sizeof name, "track%02d.flac", track);
         encoder.SetError(&errors);
         ripper.SetError(&errors);
-        if (encoder.OutputSettings((out / name).c_str(), 5, 44100, 2, 16) != 1 ||
+        if (encoder.OutputSettings((out / name).c_str(), {5, 44100, 2, 16}) != 1 ||
             !ripper.ProcessSettings(track, &encoder, true) || ripper.Start() != 1 ||
             errors.IsAnyActual()) {
             std::fprintf(stderr, "sheet_image: track %d failed: %s\n", track,

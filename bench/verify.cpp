@@ -39,7 +39,7 @@ double Grab(int drive, int tracks, const std::filesystem::path& out, bool checks
         std::snprintf(name, sizeof name, "track%02d.%s", track, flac ? "flac" : "wav");
         const std::string path = (out / name).string();
         if (flac) {
-            encoder.OutputSettings(path.c_str(), 5, 44100, 2, 16);
+            encoder.OutputSettings(path.c_str(), {5, 44100, 2, 16});
         } else {
             wav.Open(path.c_str());
         }

@@ -30,7 +30,7 @@ double Encode(const std::filesystem::path& path, const qmtest::Bytes& pcm, std::
               std::int32_t vbr, std::int32_t passes) {
     const auto start = std::chrono::steady_clock::now();
     CWMAEncoder encoder;
-    if (encoder.OutputSettings(0, bitrate, 44100, 2, vbr, passes, path.c_str()) != 1) {
+    if (encoder.OutputSettings(path.c_str(), {0, bitrate, 44100, 2, vbr, passes}) != 1) {
         std::fprintf(stderr, "encoder set-up failed\n");
         std::exit(1);
     }

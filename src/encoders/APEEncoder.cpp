@@ -36,14 +36,10 @@ int CAPEEncoder::LevelValue(std::uint8_t level) {
     }
 }
 
-int CAPEEncoder::OutputSettings(const char* path, std::uint32_t sampleRate, std::uint8_t channels,
-                                std::uint8_t level, std::uint8_t bitsPerSample) {
+int CAPEEncoder::OutputSettings(const char* path, const Settings& settings) {
     QM_TRACE("APEEncoder");
-    m_outSampleRate = sampleRate;
-    m_outBitsPerSample = bitsPerSample;
-    m_outChannels = channels;
-    m_outLevel = level;
-    const int libraryChannels = channels == 1 ? 1 : 2;
+    m_settings = settings;
+    const int libraryChannels = settings.channels == 1 ? 1 : 2;
 
     // A file still open from an earlier call is abandoned (and deleted with
     // its compressor); the path is forgotten first so that no later Close
@@ -55,9 +51,11 @@ int CAPEEncoder::OutputSettings(const char* path, std::uint32_t sampleRate, std:
     }
     const char* target = path != nullptr ? path : "";
     qm::WaveFormat format;
-    FillWaveFormatEx(&format, static_cast<int>(sampleRate), bitsPerSample, libraryChannels);
-    if (!m_compressor || m_compressor->Start(target, &format, kMaxAudioBytes, LevelValue(level),
-                                             nullptr, IAPECompress::kCreateWavHeader) != 0) {
+    FillWaveFormatEx(&format, static_cast<int>(settings.sampleRate), settings.bitsPerSample,
+                     libraryChannels);
+    if (!m_compressor ||
+        m_compressor->Start(target, &format, kMaxAudioBytes, LevelValue(settings.level), nullptr,
+                            IAPECompress::kCreateWavHeader) != 0) {
         ReportError(qm::err::kOpenFile, qm::mod::kAPEEncoder, 0, target);
         QM_RETURN(0, 0);
     }
@@ -67,7 +65,7 @@ int CAPEEncoder::OutputSettings(const char* path, std::uint32_t sampleRate, std:
 
 std::int32_t CAPEEncoder::Open(const char* fileName) {
     QM_TRACE("APEEncoder");
-    return OutputSettings(fileName, m_outSampleRate, m_outChannels, m_outLevel, m_outBitsPerSample);
+    return OutputSettings(fileName, m_settings);
 }
 
 void CAPEEncoder::InitProgress(CProgress* progress, bool addProcess) {
@@ -87,9 +85,9 @@ std::int32_t CAPEEncoder::SetInputProps(std::uint32_t sampleRate, std::uint8_t c
     m_inBitsPerSample = bitsPerSample;
     // The compressor takes the bytes as the format it was opened with; any
     // other stream would be stored as noise or at the wrong speed.
-    const std::uint8_t libraryChannels = m_outChannels == 1 ? 1 : 2;
-    if (!m_path.empty() && (sampleRate != m_outSampleRate || channels != libraryChannels ||
-                            bitsPerSample != m_outBitsPerSample)) {
+    const std::uint8_t libraryChannels = m_settings.channels == 1 ? 1 : 2;
+    if (!m_path.empty() && (sampleRate != m_settings.sampleRate || channels != libraryChannels ||
+                            bitsPerSample != m_settings.bitsPerSample)) {
         const std::string text = qm::Format("%u Hz, %u channels, %d bits", sampleRate,
                                             static_cast<unsigned>(channels), bitsPerSample);
         ReportError(qm::err::kUnsupportedInput, qm::mod::kAPEEncoder, 0, text.c_str());
@@ -106,7 +104,7 @@ std::int32_t CAPEEncoder::Write(const void* data, std::int32_t frames) {
     // Before SetInputProps the stream is taken to be in the output format.
     const int frameBytes = m_inChannels != 0
                                ? m_inChannels * m_inBitsPerSample / 8
-                               : (m_outChannels == 1 ? 1 : 2) * m_outBitsPerSample / 8;
+                               : (m_settings.channels == 1 ? 1 : 2) * m_settings.bitsPerSample / 8;
     std::int64_t remaining = static_cast<std::int64_t>(frames) * frameBytes;
     const auto* source = static_cast<const std::uint8_t*>(data);
     while (remaining > 0) {

@@ -17,14 +17,18 @@ public:
     // What the compressor is told to expect; it only sizes the seek table.
     static constexpr std::int64_t kMaxAudioBytes = 99999999;
 
+    struct Settings {
+        std::uint32_t sampleRate = 44100;
+        std::uint8_t channels = 2; // 1 gives a mono file, anything else stereo
+        std::uint8_t level = 2;    // 0 ("Fast") to 4 ("Insane")
+        std::uint8_t bitsPerSample = 16;
+    };
+
     CAPEEncoder();
     ~CAPEEncoder() override;
 
-    // Opens the output; 1 on success, 0 on failure. `level` is the setting
-    // 0 ("Fast") to 4 ("Insane"); `channels` 1 gives a mono file, anything
-    // else stereo.
-    int OutputSettings(const char* path, std::uint32_t sampleRate, std::uint8_t channels,
-                       std::uint8_t level, std::uint8_t bitsPerSample);
+    // Opens the output; 1 on success, 0 on failure.
+    int OutputSettings(const char* path, const Settings& settings);
 
     void InitProgress(CProgress* progress, bool addProcess) override;
     std::int32_t Write(const void* data, std::int32_t frames) override;
@@ -39,11 +43,8 @@ public:
 
 private:
     std::unique_ptr<IAPECompress> m_compressor;
-    std::string m_path; // the file this stage owns until Close
-    std::uint32_t m_outSampleRate = 44100;
-    std::uint8_t m_outBitsPerSample = 16;
-    std::uint8_t m_outChannels = 2;
-    std::uint8_t m_outLevel = 2;
+    std::string m_path;  // the file this stage owns until Close
+    Settings m_settings; // what the file stores
     std::uint32_t m_inSampleRate = 0;
     std::uint8_t m_inChannels = 0;
     std::int32_t m_inBitsPerSample = 0;

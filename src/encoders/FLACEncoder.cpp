@@ -100,18 +100,16 @@ void CFLACEncoder::InitProgress(CProgress* progress, bool addProcess) {
     QM_EXIT(1);
 }
 
-std::int32_t CFLACEncoder::OutputSettings(const char* path, std::int32_t level,
-                                          std::uint32_t sampleRate, std::uint8_t channels,
-                                          std::int32_t bitsPerSample) {
+std::int32_t CFLACEncoder::OutputSettings(const char* path, const Settings& settings) {
     QM_TRACE("FLACEncoder");
     // An encoder left by a failed start, or a stream that was never closed.
     Abandon();
     m_path.clear();
     m_failed = false;
-    m_level = level;
-    m_sampleRate = sampleRate;
-    m_channels = channels;
-    m_bits = bitsPerSample;
+    m_settings = settings;
+    const std::uint32_t sampleRate = settings.sampleRate;
+    const std::uint8_t channels = settings.channels;
+    const std::int32_t bitsPerSample = settings.bitsPerSample;
     // Until SetInputProps says otherwise the input is what the file stores.
     m_inputSampleRate = sampleRate;
     m_inputChannels = channels;
@@ -141,7 +139,7 @@ std::int32_t CFLACEncoder::OutputSettings(const char* path, std::int32_t level,
         QM_RETURN(3, 0);
     }
     m_path = path != nullptr ? path : "";
-    if (SetCompressionLevel(level) == 0) {
+    if (SetCompressionLevel(settings.level) == 0) {
         QM_RETURN(4, 0);
     }
 
@@ -171,7 +169,7 @@ std::int32_t CFLACEncoder::OutputSettings(const char* path, std::int32_t level,
 
 std::int32_t CFLACEncoder::Open(const char* fileName) {
     QM_TRACE("FLACEncoder");
-    QM_RETURN(0, OutputSettings(fileName, m_level, m_sampleRate, m_channels, m_bits));
+    QM_RETURN(0, OutputSettings(fileName, m_settings));
 }
 
 std::int32_t CFLACEncoder::SetCompressionLevel(std::int32_t level) {
@@ -268,23 +266,23 @@ std::int32_t CFLACEncoder::Write(const void* data, std::int32_t frames) {
     if (frames <= 0 || data == nullptr || m_inputChannels == 0) {
         QM_RETURN(2, 0);
     }
-    if (ReallocateBuffer(m_channels, frames) == 0) {
+    if (ReallocateBuffer(m_settings.channels, frames) == 0) {
         ReportError(qm::err::kNoMemory, qm::mod::kFLACEncoder);
         m_failed = true;
         QM_RETURN(3, memoryFailure);
     }
     const auto* in = static_cast<const std::uint8_t*>(data);
     const auto count = static_cast<std::size_t>(frames);
-    const int shift = m_bits - m_inputBits;
+    const int shift = m_settings.bitsPerSample - m_inputBits;
     if (m_inputBits == 8) {
-        Deinterleave<std::int8_t>(in, m_inputChannels, m_bufferPointers.data(), m_channels, count,
-                                  shift);
+        Deinterleave<std::int8_t>(in, m_inputChannels, m_bufferPointers.data(), m_settings.channels,
+                                  count, shift);
     } else if (m_inputBits == 16) {
-        Deinterleave<std::int16_t>(in, m_inputChannels, m_bufferPointers.data(), m_channels, count,
-                                   shift);
+        Deinterleave<std::int16_t>(in, m_inputChannels, m_bufferPointers.data(),
+                                   m_settings.channels, count, shift);
     } else {
-        Deinterleave<std::int32_t>(in, m_inputChannels, m_bufferPointers.data(), m_channels, count,
-                                   shift);
+        Deinterleave<std::int32_t>(in, m_inputChannels, m_bufferPointers.data(),
+                                   m_settings.channels, count, shift);
     }
     if (!FLAC__stream_encoder_process(m_encoder, m_bufferPointers.data(),
                                       static_cast<uint32_t>(frames))) {

@@ -18,12 +18,20 @@ class RiffFile;
 
 class CFLACEncoder : public CEncoder {
 public:
+    // What the file stores; the input may differ (SetInputProps) and is
+    // converted to it.
+    struct Settings {
+        std::int32_t level = 5; // 0..8
+        std::uint32_t sampleRate = 44100;
+        std::uint8_t channels = 2;
+        std::int32_t bitsPerSample = 16;
+    };
+
     CFLACEncoder();
     ~CFLACEncoder() override;
 
     // 1 on success, 0 on failure.
-    std::int32_t OutputSettings(const char* path, std::int32_t level, std::uint32_t sampleRate,
-                                std::uint8_t channels, std::int32_t bitsPerSample);
+    std::int32_t OutputSettings(const char* path, const Settings& settings);
     // Level 0..8; 1 on success, 0 on failure.
     std::int32_t SetCompressionLevel(std::int32_t level);
     // Makes sure of `channels` arrays of at least `frames` samples each;
@@ -47,10 +55,7 @@ private:
     FLAC__StreamEncoder* m_encoder = nullptr;
     std::string m_path;
 
-    std::int32_t m_level = 5;
-    std::uint32_t m_sampleRate = 44100;
-    std::uint8_t m_channels = 2;
-    std::int32_t m_bits = 16;
+    Settings m_settings;
 
     std::uint32_t m_inputSampleRate = 44100;
     std::uint8_t m_inputChannels = 2;

@@ -115,14 +115,9 @@ void CMP3Encoder::DeInit() {
     m_loaded = false;
 }
 
-bool CMP3Encoder::OutputSettings(std::int32_t minBitrate, std::int32_t maxBitrate,
-                                 std::int32_t avgBitrate, bool variable, bool averageMode,
-                                 std::uint32_t sampleRate, std::uint8_t mode,
-                                 std::int32_t vbrQuality, const char* path) {
+bool CMP3Encoder::OutputSettings(const char* path, const Settings& settings) {
     QM_TRACE("MP3Encoder");
     RetryLoad();
-    const Settings settings{minBitrate,  maxBitrate, avgBitrate, variable,
-                            averageMode, sampleRate, mode,       vbrQuality};
 
     m_config = {};
     m_config.format = qm::lame::kConfigFormat;
@@ -169,9 +164,7 @@ bool CMP3Encoder::OutputSettings(std::int32_t minBitrate, std::int32_t maxBitrat
 
 std::int32_t CMP3Encoder::Open(const char* fileName) {
     QM_TRACE("MP3Encoder");
-    const Settings& s = m_settings;
-    const bool ok = OutputSettings(s.minBitrate, s.maxBitrate, s.avgBitrate, s.variable,
-                                   s.averageMode, s.sampleRate, s.mode, s.vbrQuality, fileName);
+    const bool ok = OutputSettings(fileName, m_settings);
     QM_RETURN(0, ok ? 1 : 0);
 }
 

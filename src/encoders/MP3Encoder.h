@@ -41,9 +41,7 @@ public:
 
     bool Init(const char* folder);
     void DeInit();
-    bool OutputSettings(std::int32_t minBitrate, std::int32_t maxBitrate, std::int32_t avgBitrate,
-                        bool variable, bool averageMode, std::uint32_t sampleRate,
-                        std::uint8_t mode, std::int32_t vbrQuality, const char* path);
+    bool OutputSettings(const char* path, const Settings& settings);
 
     void InitProgress(CProgress* progress, bool addProcess) override;
     std::int32_t Write(const void* data, std::int32_t frames) override;

@@ -65,17 +65,16 @@ void COGGEncoder::InitProgress(CProgress* progress, bool addProcess) {
     QM_EXIT(1);
 }
 
-bool COGGEncoder::OutputSettings(std::int32_t avgBitrate, bool abr, float quality,
-                                 std::uint32_t sampleRate, std::uint8_t channels,
-                                 const char* path) {
+bool COGGEncoder::OutputSettings(const char* path, const Settings& settings) {
     QM_TRACE("OGGEncoder");
     // A stream that was never closed: its file is unfinished.
     Abandon();
-    m_avgBitrate = avgBitrate;
-    m_abr = abr;
-    m_quality = quality;
-    m_sampleRate = sampleRate;
-    m_channels = channels;
+    m_settings = settings;
+    const std::int32_t avgBitrate = settings.avgBitrate;
+    const bool abr = settings.abr;
+    const float quality = settings.quality;
+    const std::uint32_t sampleRate = settings.sampleRate;
+    const std::uint8_t channels = settings.channels;
     m_path = path != nullptr ? path : "";
     m_ended = false;
 
@@ -161,8 +160,7 @@ bool COGGEncoder::OutputSettings(std::int32_t avgBitrate, bool abr, float qualit
 
 std::int32_t COGGEncoder::Open(const char* fileName) {
     QM_TRACE("OGGEncoder");
-    const bool ok =
-        OutputSettings(m_avgBitrate, m_abr, m_quality, m_sampleRate, m_channels, fileName);
+    const bool ok = OutputSettings(fileName, m_settings);
     QM_RETURN(0, ok ? 1 : 0);
 }
 

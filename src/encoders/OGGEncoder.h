@@ -18,13 +18,18 @@ class RiffFile;
 
 class COGGEncoder : public CEncoder {
 public:
+    struct Settings {
+        std::int32_t avgBitrate = 128; // kbit/s, used when abr is true
+        bool abr = false;
+        float quality = 0.5f; // 0.0..1.0 (the settings' 0..10 divided by 10)
+        std::uint32_t sampleRate = 44100;
+        std::uint8_t channels = 2;
+    };
+
     COGGEncoder();
     ~COGGEncoder() override;
 
-    // quality 0.0..1.0 (the settings' 0..10 divided by 10); avgBitrate in
-    // kbit/s, used when abr is true.
-    bool OutputSettings(std::int32_t avgBitrate, bool abr, float quality, std::uint32_t sampleRate,
-                        std::uint8_t channels, const char* path);
+    bool OutputSettings(const char* path, const Settings& settings);
 
     void InitProgress(CProgress* progress, bool addProcess) override;
     // frames 0 ends the stream and drains the encoder.
@@ -57,11 +62,7 @@ private:
     std::unique_ptr<qm::RiffFile> m_file;
     std::string m_path;
 
-    std::int32_t m_avgBitrate = 128;
-    bool m_abr = false;
-    float m_quality = 0.5f;
-    std::uint32_t m_sampleRate = 44100;
-    std::uint8_t m_channels = 2;
+    Settings m_settings;
     // Set once the stream is started; the write path uses these.
     std::uint32_t m_streamSampleRate = 0;
     std::uint8_t m_streamChannels = 0;

@@ -114,20 +114,13 @@ bool CWMAEncoder::IsConfigurationAvailable(std::int32_t lossless, std::int32_t b
     }
 }
 
-int CWMAEncoder::OutputSettings(std::int32_t lossless, std::int32_t bitrate,
-                                std::int32_t sampleRate, std::int32_t channels, std::int32_t vbr,
-                                std::int32_t passes, const char* path) {
+int CWMAEncoder::OutputSettings(const char* path, const Settings& settings) {
     QM_TRACE("WMAEncoder");
     // A writer left from a track that was never closed goes first.
     ReleaseWriter();
     try {
         m_path = path != nullptr ? path : "";
-        m_lossless = lossless;
-        m_bitrate = bitrate;
-        m_sampleRate = sampleRate;
-        m_channels = channels;
-        m_vbr = vbr;
-        m_passes = passes;
+        m_settings = settings;
 
         std::unique_ptr<wm::ProfileManager> manager;
         wm::HRESULT hr = wm::WMCreateProfileManager(&manager);
@@ -139,7 +132,8 @@ int CWMAEncoder::OutputSettings(std::int32_t lossless, std::int32_t bitrate,
         manager.reset();
 
         const StreamDescription wanted =
-            Describe(lossless, bitrate, sampleRate, channels, vbr, passes);
+            Describe(settings.lossless, settings.bitrate, settings.sampleRate, settings.channels,
+                     settings.vbr, settings.passes);
         std::unique_ptr<wm::Profile> profile;
         hr = GenAudioProfile(wanted, &profile);
         if (wm::Failed(hr)) {
@@ -164,8 +158,7 @@ int CWMAEncoder::OutputSettings(std::int32_t lossless, std::int32_t bitrate,
 
 std::int32_t CWMAEncoder::Open(const char* fileName) {
     QM_TRACE("WMAEncoder");
-    QM_RETURN(0, OutputSettings(m_lossless, m_bitrate, m_sampleRate, m_channels, m_vbr, m_passes,
-                                fileName));
+    QM_RETURN(0, OutputSettings(fileName, m_settings));
 }
 
 wm::HRESULT CWMAEncoder::GenAudioProfile(const StreamDescription& wanted,

@@ -32,15 +32,22 @@ public:
         std::int32_t passes = 1;
     };
 
+    // The WMA settings of one track. A lossless track is written as quality
+    // 100, 44100 Hz stereo, format 0x163, whatever the other values say.
+    struct Settings {
+        std::int32_t lossless = 0;
+        std::int32_t bitrate = 0; // bit/s, or the quality 0..100 for one-pass VBR
+        std::int32_t sampleRate = 0;
+        std::int32_t channels = 0;
+        std::int32_t vbr = 0;
+        std::int32_t passes = 1;
+    };
+
     CWMAEncoder();
     ~CWMAEncoder() override;
 
-    // The WMA settings in the order the rip jobs pass them, then the output
-    // path. A lossless track is written as quality 100, 44100 Hz stereo,
-    // format 0x163, whatever the other values say. 1 on success, 0 on failure.
-    int OutputSettings(std::int32_t lossless, std::int32_t bitrate, std::int32_t sampleRate,
-                       std::int32_t channels, std::int32_t vbr, std::int32_t passes,
-                       const char* path);
+    // 1 on success, 0 on failure.
+    int OutputSettings(const char* path, const Settings& settings);
     // OutputSettings with the kept settings and this path.
     std::int32_t Open(const char* fileName) override;
     qm::wm::HRESULT Init(const qm::wm::Profile& profile);
@@ -78,12 +85,7 @@ private:
     void RemoveOutput();
 
     std::string m_path;
-    std::int32_t m_lossless = 0;
-    std::int32_t m_bitrate = 0;
-    std::int32_t m_sampleRate = 0;
-    std::int32_t m_channels = 0;
-    std::int32_t m_vbr = 0;
-    std::int32_t m_passes = 1;
+    Settings m_settings;
 
     std::unique_ptr<qm::wm::Writer> m_writer;
     std::shared_ptr<qm::wm::InputMediaProps> m_inputProps;

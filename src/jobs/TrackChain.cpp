@@ -72,12 +72,17 @@ CEncoder* CTrackChain::SetUpEncoder(const FormatSettings& format, const std::str
         wma.SetError(m_error);
         resampler.SetConversions(false, false, true);
         resampler.SetOutputFormat(0, 0, 16);
-        const int ok =
-            format.wma.lossless ? wma.OutputSettings(1, 100, 44100, 2, 0, 1, file) : [&] {
-                const WmaConfiguration& row = WmaEntry(format);
-                return wma.OutputSettings(0, row.bitrate, static_cast<std::int32_t>(row.sampleRate),
-                                          row.channels, row.vbr ? 1 : 0, row.passes, file);
-            }();
+        CWMAEncoder::Settings settings{1, 100, 44100, 2, 0, 1};
+        if (!format.wma.lossless) {
+            const WmaConfiguration& row = WmaEntry(format);
+            settings = {0,
+                        row.bitrate,
+                        static_cast<std::int32_t>(row.sampleRate),
+                        row.channels,
+                        row.vbr ? 1 : 0,
+                        row.passes};
+        }
+        const int ok = wma.OutputSettings(file, settings);
         QM_RETURN(0, ok != 0 ? &wma : nullptr);
     }
     case OutputFormat::MP3: {
@@ -89,10 +94,16 @@ CEncoder* CTrackChain::SetUpEncoder(const FormatSettings& format, const std::str
         if (!encoder.Init(ProgramFolder().c_str())) {
             QM_RETURN(1, nullptr);
         }
-        const bool ok = encoder.OutputSettings(
-            static_cast<std::int32_t>(mp3.minBitrate), static_cast<std::int32_t>(mp3.maxBitrate),
-            static_cast<std::int32_t>(mp3.avgBitrate), mp3.variable, mp3.avgBitrate > 0,
-            mp3.sampleRate, mp3.channels, mp3.vbrQuality, file);
+        CMP3Encoder::Settings settings;
+        settings.minBitrate = static_cast<std::int32_t>(mp3.minBitrate);
+        settings.maxBitrate = static_cast<std::int32_t>(mp3.maxBitrate);
+        settings.avgBitrate = static_cast<std::int32_t>(mp3.avgBitrate);
+        settings.variable = mp3.variable;
+        settings.averageMode = mp3.avgBitrate > 0;
+        settings.sampleRate = mp3.sampleRate;
+        settings.mode = mp3.channels;
+        settings.vbrQuality = mp3.vbrQuality;
+        const bool ok = encoder.OutputSettings(file, settings);
         if (!ok) {
             encoder.DeInit();
         }
@@ -104,9 +115,13 @@ CEncoder* CTrackChain::SetUpEncoder(const FormatSettings& format, const std::str
         encoder.SetError(m_error);
         resampler.SetConversions(true, true, false);
         resampler.SetOutputFormat(ogg.sampleRate, ogg.channels, 16);
-        const bool ok = encoder.OutputSettings(static_cast<std::int32_t>(ogg.avgBitrate), ogg.abr,
-                                               static_cast<float>(ogg.quality / 10.0),
-                                               ogg.sampleRate, ogg.channels, file);
+        COGGEncoder::Settings settings;
+        settings.avgBitrate = static_cast<std::int32_t>(ogg.avgBitrate);
+        settings.abr = ogg.abr;
+        settings.quality = static_cast<float>(ogg.quality / 10.0);
+        settings.sampleRate = ogg.sampleRate;
+        settings.channels = ogg.channels;
+        const bool ok = encoder.OutputSettings(file, settings);
         QM_RETURN(3, ok ? &encoder : nullptr);
     }
     case OutputFormat::WAV: {
@@ -123,8 +138,12 @@ CEncoder* CTrackChain::SetUpEncoder(const FormatSettings& format, const std::str
         encoder.SetError(m_error);
         resampler.SetConversions(true, true, false);
         resampler.SetOutputFormat(ape.sampleRate, ape.channels, 16);
-        const int ok =
-            encoder.OutputSettings(file, ape.sampleRate, ape.channels, ape.compressionLevel, 16);
+        CAPEEncoder::Settings settings;
+        settings.sampleRate = ape.sampleRate;
+        settings.channels = ape.channels;
+        settings.level = ape.compressionLevel;
+        settings.bitsPerSample = 16;
+        const int ok = encoder.OutputSettings(file, settings);
         QM_RETURN(5, ok != 0 ? &encoder : nullptr);
     }
     case OutputFormat::FLAC: {
@@ -134,8 +153,12 @@ CEncoder* CTrackChain::SetUpEncoder(const FormatSettings& format, const std::str
         encoder.SetLog(m_log);
         resampler.SetConversions(true, true, false);
         resampler.SetOutputFormat(flac.sampleRate, flac.channels, 16);
-        const std::int32_t ok =
-            encoder.OutputSettings(file, flac.compressionLevel, flac.sampleRate, flac.channels, 16);
+        CFLACEncoder::Settings settings;
+        settings.level = flac.compressionLevel;
+        settings.sampleRate = flac.sampleRate;
+        settings.channels = flac.channels;
+        settings.bitsPerSample = 16;
+        const std::int32_t ok = encoder.OutputSettings(file, settings);
         QM_RETURN(6, ok != 0 ? &encoder : nullptr);
     }
     }

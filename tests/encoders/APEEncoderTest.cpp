@@ -49,7 +49,7 @@ bool Grab(const std::filesystem::path& path, const Bytes& pcm, PcmFormat format,
         source.SetError(registry);
         encoder.SetError(registry);
     }
-    if (encoder.OutputSettings(path.c_str(), format.rate, format.channels, level, 16) != 1) {
+    if (encoder.OutputSettings(path.c_str(), {format.rate, format.channels, level, 16}) != 1) {
         return false;
     }
     source.Open(nullptr, &encoder);
@@ -225,8 +225,8 @@ TEST(APEEncoder, OneChannelIsMonoEverythingElseStereo) {
          {std::pair{1, 1}, std::pair{2, 2}, std::pair{0, 2}, std::pair{3, 2}}) {
         files.push_back(dir / ("c" + std::to_string(channels) + ".ape"));
         CAPEEncoder encoder;
-        ASSERT_EQ(encoder.OutputSettings(files.back().c_str(), 44100,
-                                         static_cast<std::uint8_t>(channels), 1, 16),
+        ASSERT_EQ(encoder.OutputSettings(files.back().c_str(),
+                                         {44100, static_cast<std::uint8_t>(channels), 1, 16}),
                   1);
         ASSERT_EQ(encoder.SetInputProps(44100, static_cast<std::uint8_t>(stored), 16), 0);
         sent.push_back(qmtest::MusicLike(apetest::Format(stored), 0.1, 2));
@@ -250,7 +250,7 @@ TEST(APEEncoder, OtherRatesAreStoredAsGiven) {
     const Bytes pcm = qmtest::MusicLike(format, 0.2, 8);
     qmtest::PcmSource source(pcm, format);
     CAPEEncoder encoder;
-    ASSERT_EQ(encoder.OutputSettings(path.c_str(), 22050, 1, 0, 16), 1);
+    ASSERT_EQ(encoder.OutputSettings(path.c_str(), {22050, 1, 0, 16}), 1);
     source.Open(nullptr, &encoder);
     ASSERT_EQ(source.Start(), 1);
     const auto info = qmtest::Probe(path);
@@ -263,7 +263,7 @@ TEST(APEEncoder, OtherRatesAreStoredAsGiven) {
 TEST(APEEncoder, OpenUsesTheKeptSettings) {
     qmtest::TempDir dir;
     CAPEEncoder encoder;
-    ASSERT_EQ(encoder.OutputSettings((dir / "a.ape").c_str(), 48000, 1, 0, 16), 1);
+    ASSERT_EQ(encoder.OutputSettings((dir / "a.ape").c_str(), {48000, 1, 0, 16}), 1);
     encoder.Close(false);
     EXPECT_FALSE(std::filesystem::exists(dir / "a.ape"));
     ASSERT_EQ(encoder.Open((dir / "b.ape").c_str()), 1);
@@ -283,7 +283,7 @@ TEST(APEEncoder, AbortedCloseLeavesNoFile) {
     CAPEEncoder encoder;
     auto finish = qm::Event::Create();
     encoder.SetFinishEvent(finish);
-    ASSERT_EQ(encoder.OutputSettings(path.c_str(), 44100, 2, 2, 16), 1);
+    ASSERT_EQ(encoder.OutputSettings(path.c_str(), {44100, 2, 2, 16}), 1);
     ASSERT_EQ(encoder.SetInputProps(44100, 2, 16), 0);
     // More than a frame, so that something has reached the file.
     const Bytes pcm = qmtest::Noise(apetest::Format(2), 2.0, 0.5);
@@ -322,7 +322,7 @@ TEST(APEEncoder, OpenFailureIsError1AndDeletesNothingElse) {
     encoder.SetError(&registry);
     auto finish = qm::Event::Create();
     encoder.SetFinishEvent(finish);
-    ASSERT_EQ(encoder.OutputSettings(good.c_str(), 44100, 2, 1, 16), 1);
+    ASSERT_EQ(encoder.OutputSettings(good.c_str(), {44100, 2, 1, 16}), 1);
     ASSERT_EQ(encoder.SetInputProps(44100, 2, 16), 0);
     ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)), 0);
     encoder.Close(true);
@@ -332,7 +332,7 @@ TEST(APEEncoder, OpenFailureIsError1AndDeletesNothingElse) {
     // The next track cannot be opened; the job then closes with FALSE,
     // which must not touch the finished file of the track before.
     const auto bad = dir / "missing" / "next.ape";
-    EXPECT_EQ(encoder.OutputSettings(bad.c_str(), 44100, 2, 1, 16), 0);
+    EXPECT_EQ(encoder.OutputSettings(bad.c_str(), {44100, 2, 1, 16}), 0);
     const CErrorItem* item = ApeItem(registry);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->code, qm::err::kOpenFile);
@@ -349,7 +349,7 @@ TEST(APEEncoder, OpenFailureIsError1AndDeletesNothingElse) {
 TEST(APEEncoder, ReopeningDropsTheUnfinishedFile) {
     qmtest::TempDir dir;
     CAPEEncoder encoder;
-    ASSERT_EQ(encoder.OutputSettings((dir / "first.ape").c_str(), 44100, 2, 0, 16), 1);
+    ASSERT_EQ(encoder.OutputSettings((dir / "first.ape").c_str(), {44100, 2, 0, 16}), 1);
     ASSERT_EQ(encoder.Open((dir / "second.ape").c_str()), 1);
     EXPECT_FALSE(std::filesystem::exists(dir / "first.ape"));
     const Bytes pcm = qmtest::Noise(apetest::Format(2), 0.05, 0.5);
@@ -365,7 +365,7 @@ TEST(APEEncoder, InputInAnotherFormatIsRefused) {
     CError registry;
     CAPEEncoder encoder;
     encoder.SetError(&registry);
-    ASSERT_EQ(encoder.OutputSettings((dir / "x.ape").c_str(), 44100, 1, 1, 16), 1);
+    ASSERT_EQ(encoder.OutputSettings((dir / "x.ape").c_str(), {44100, 1, 1, 16}), 1);
     EXPECT_EQ(encoder.SetInputProps(44100, 2, 16), -1);
     const CErrorItem* item = ApeItem(registry);
     ASSERT_NE(item, nullptr);
@@ -444,7 +444,7 @@ TEST(APEEncoder, FailedFinishIsError34AndLeavesNoFile) {
         const Bytes pcm = qmtest::Noise(apetest::Format(2), 0.5, 1.0, 4);
         CAPEEncoder encoder;
         encoder.SetError(&registry);
-        if (encoder.OutputSettings(path.c_str(), 44100, 2, 0, 16) != 1 ||
+        if (encoder.OutputSettings(path.c_str(), {44100, 2, 0, 16}) != 1 ||
             encoder.SetInputProps(44100, 2, 16) != 0 ||
             encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)) != 0) {
             return false;

@@ -27,7 +27,7 @@ bool EncodeFlac(const std::filesystem::path& path, const FlacSettings& s, const 
     CError own;
     CError* errors = registry != nullptr ? registry : &own;
     encoder.SetError(errors);
-    if (encoder.OutputSettings(path.c_str(), s.level, s.sampleRate, s.channels, 16) != 1) {
+    if (encoder.OutputSettings(path.c_str(), {s.level, s.sampleRate, s.channels, 16}) != 1) {
         return false;
     }
     const auto result = qmtest::RunChain(encoder, pcm, format, errors);
@@ -101,7 +101,7 @@ TEST(FLACEncoder, LevelOutsideTheTableFailsAndLeavesAnExistingFileAlone) {
         encoder.SetError(&registry);
         auto finish = qm::Event::Create();
         encoder.SetFinishEvent(finish);
-        EXPECT_EQ(encoder.OutputSettings(path.c_str(), level, 44100, 2, 16), 0);
+        EXPECT_EQ(encoder.OutputSettings(path.c_str(), {level, 44100, 2, 16}), 0);
         const CErrorItem* item = qmtest::FindItem(registry, 14);
         ASSERT_NE(item, nullptr) << "level " << level;
         EXPECT_EQ(item->code, 10);
@@ -158,7 +158,7 @@ TEST(FLACEncoder, EmptyStreamClosedCompleteIsAValidFile) {
     encoder.SetError(&registry);
     auto finish = qm::Event::Create();
     encoder.SetFinishEvent(finish);
-    ASSERT_EQ(encoder.OutputSettings(path.c_str(), 5, 44100, 2, 16), 1);
+    ASSERT_EQ(encoder.OutputSettings(path.c_str(), {5, 44100, 2, 16}), 1);
     ASSERT_EQ(encoder.SetInputProps(44100, 2, 16), 0);
     encoder.Close(true);
     EXPECT_TRUE(finish->IsSet());
@@ -173,7 +173,7 @@ TEST(FLACEncoder, AbortedCloseDeletesTheFileAndSignals) {
     CFLACEncoder encoder;
     auto finish = qm::Event::Create();
     encoder.SetFinishEvent(finish);
-    ASSERT_EQ(encoder.OutputSettings(path.c_str(), 5, 44100, 2, 16), 1);
+    ASSERT_EQ(encoder.OutputSettings(path.c_str(), {5, 44100, 2, 16}), 1);
     const Bytes pcm = qmtest::MusicLike({}, 1.0);
     ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)), 0);
     ASSERT_TRUE(std::filesystem::exists(path));
@@ -195,7 +195,7 @@ TEST(FLACEncoder, RefusedWriteIsError34AndLeavesNoFile) {
         log.Init(20, nullptr);
         encoder.SetError(&registry);
         encoder.SetLog(&log);
-        if (encoder.OutputSettings(path.c_str(), 5, 44100, 2, 16) != 1) {
+        if (encoder.OutputSettings(path.c_str(), {5, 44100, 2, 16}) != 1) {
             return false;
         }
         const auto result = qmtest::RunChain(encoder, pcm, format, &registry);
@@ -221,7 +221,7 @@ TEST(FLACEncoder, FailureWhileFinishingLeavesNoFile) {
         CFLACEncoder encoder;
         CError registry;
         encoder.SetError(&registry);
-        if (encoder.OutputSettings(path.c_str(), 5, 44100, 2, 16) != 1 ||
+        if (encoder.OutputSettings(path.c_str(), {5, 44100, 2, 16}) != 1 ||
             encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)) != 0) {
             return false;
         }

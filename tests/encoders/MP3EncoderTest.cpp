@@ -36,9 +36,9 @@ struct Mp3Settings {
 
 bool Configure(CMP3Encoder& encoder, const std::filesystem::path& path, const Mp3Settings& s) {
     return encoder.Init(ProgramFolder().c_str()) &&
-           encoder.OutputSettings(s.minBitrate, s.maxBitrate, s.avgBitrate, s.variable,
-                                  s.avgBitrate > 0, s.sampleRate, s.mode, s.vbrQuality,
-                                  path.c_str());
+           encoder.OutputSettings(path.c_str(),
+                                  {s.minBitrate, s.maxBitrate, s.avgBitrate, s.variable,
+                                   s.avgBitrate > 0, s.sampleRate, s.mode, s.vbrQuality});
 }
 
 // Encodes `pcm` into `path`; true when the whole chain succeeded.
@@ -201,7 +201,8 @@ TEST(MP3Encoder, ConfigurationRecordFollowsTheSettings) {
         return value;
     };
     CMP3Encoder vbr;
-    ASSERT_TRUE(vbr.OutputSettings(112, 256, 0, true, false, 48000, 1, 3, (dir / "a.mp3").c_str()));
+    ASSERT_TRUE(
+        vbr.OutputSettings((dir / "a.mp3").c_str(), {112, 256, 0, true, false, 48000, 1, 3}));
     const std::int32_t expected[][2] = {
         {0, 256}, {4, 1},  {8, 331}, {16, 48000}, {20, 1}, {24, 112}, {28, 256},
         {32, -1}, {36, 1}, {40, 0},  {44, 0},     {48, 1}, {52, 1},   {56, 1},
@@ -215,14 +216,15 @@ TEST(MP3Encoder, ConfigurationRecordFollowsTheSettings) {
     }
 
     CMP3Encoder abr;
-    ASSERT_TRUE(abr.OutputSettings(96, 320, 160, true, true, 44100, 0, 3, (dir / "b.mp3").c_str()));
+    ASSERT_TRUE(
+        abr.OutputSettings((dir / "b.mp3").c_str(), {96, 320, 160, true, true, 44100, 0, 3}));
     EXPECT_EQ(field(abr, 72), 0);      // no quality in ABR
     EXPECT_EQ(field(abr, 76), 160000); // bit/s
     EXPECT_EQ(field(abr, 80), 4);      // ABR method
 
     CMP3Encoder cbr;
     ASSERT_TRUE(
-        cbr.OutputSettings(192, 320, 160, false, true, 44100, 2, 3, (dir / "c.mp3").c_str()));
+        cbr.OutputSettings((dir / "c.mp3").c_str(), {192, 320, 160, false, true, 44100, 2, 3}));
     for (int offset : {64, 68, 72, 76, 80}) {
         EXPECT_EQ(field(cbr, static_cast<std::size_t>(offset)), 0) << "VBR field " << offset;
     }
@@ -400,7 +402,7 @@ TEST(MP3Encoder, MissingLibraryFailsInitWithTheLameErrorAndLeavesNoFile) {
     const auto path = dir / "x.mp3";
     auto finish = qm::Event::Create();
     encoder.SetFinishEvent(finish);
-    ASSERT_TRUE(encoder.OutputSettings(128, 192, 0, true, false, 44100, 1, 6, path.c_str()));
+    ASSERT_TRUE(encoder.OutputSettings(path.c_str(), {128, 192, 0, true, false, 44100, 1, 6}));
     EXPECT_NE(encoder.SetInputProps(44100, 2, 16), 0);
     const Bytes block(4 * 1152, 1);
     EXPECT_NE(encoder.Write(block.data(), 1152), 0);
@@ -429,7 +431,7 @@ TEST(MP3Encoder, LibraryInTheGivenFolderComesFirst) {
     ASSERT_TRUE(here.Init(dir.path().c_str())); // loaded once, not again
 
     const auto path = dir / "folder.mp3";
-    ASSERT_TRUE(here.OutputSettings(128, 192, 0, false, false, 44100, 1, 6, path.c_str()));
+    ASSERT_TRUE(here.OutputSettings(path.c_str(), {128, 192, 0, false, false, 44100, 1, 6}));
     const PcmFormat format{44100, 2, 16};
     CError registry;
     EXPECT_TRUE(qmtest::RunChain(here, qmtest::MusicLike(format, 0.5), format, &registry).ok);
@@ -487,8 +489,8 @@ TEST(MP3Encoder, WriteFillingTheChunkExactlyEncodesItAtOnce) {
 
     CMP3Encoder settings; // builds a record the way the stage does
     qmtest::TempDir dir;
-    ASSERT_TRUE(settings.OutputSettings(128, 192, 0, false, false, 44100, 1, 6,
-                                        (dir / "unused.mp3").c_str()));
+    ASSERT_TRUE(settings.OutputSettings((dir / "unused.mp3").c_str(),
+                                        {128, 192, 0, false, false, 44100, 1, 6}));
     StreamConfig config = settings.GetConfig();
     config.sampleRate = 44100;
     settings.Close(false);
@@ -546,7 +548,7 @@ TEST(MP3Encoder, OutputFileThatCannotBeCreatedIsError1) {
     CMP3Encoder encoder;
     CError registry;
     encoder.SetError(&registry);
-    EXPECT_FALSE(encoder.OutputSettings(128, 192, 0, true, false, 44100, 1, 6, path.c_str()));
+    EXPECT_FALSE(encoder.OutputSettings(path.c_str(), {128, 192, 0, true, false, 44100, 1, 6}));
     const CErrorItem* item = qmtest::FindItem(registry, 7);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->code, 1);

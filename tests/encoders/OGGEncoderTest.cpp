@@ -28,8 +28,8 @@ bool EncodeOgg(const std::filesystem::path& path, const OggSettings& s, const By
     COGGEncoder encoder;
     CError registry;
     encoder.SetError(&registry);
-    if (!encoder.OutputSettings(s.avgBitrate, s.abr, s.quality, s.sampleRate, s.channels,
-                                path.c_str())) {
+    if (!encoder.OutputSettings(path.c_str(),
+                                {s.avgBitrate, s.abr, s.quality, s.sampleRate, s.channels})) {
         return false;
     }
     const auto result = qmtest::RunChain(encoder, pcm, format, &registry);
@@ -170,7 +170,7 @@ TEST(OGGEncoder, EmptyStreamClosedCompleteHasHeadersAndEndOfStream) {
     encoder.SetError(&registry);
     auto finish = qm::Event::Create();
     encoder.SetFinishEvent(finish);
-    ASSERT_TRUE(encoder.OutputSettings(128, false, 0.5f, 44100, 2, path.c_str()));
+    ASSERT_TRUE(encoder.OutputSettings(path.c_str(), {128, false, 0.5f, 44100, 2}));
     ASSERT_EQ(encoder.SetInputProps(44100, 2, 16), 0);
     // An empty block from the source is not the end of the stream.
     const std::uint8_t nothing[4] = {};
@@ -195,7 +195,7 @@ TEST(OGGEncoder, AbortedCloseDeletesTheFileAndSignals) {
     COGGEncoder encoder;
     auto finish = qm::Event::Create();
     encoder.SetFinishEvent(finish);
-    ASSERT_TRUE(encoder.OutputSettings(128, false, 0.5f, 44100, 2, path.c_str()));
+    ASSERT_TRUE(encoder.OutputSettings(path.c_str(), {128, false, 0.5f, 44100, 2}));
     const Bytes pcm = qmtest::MusicLike({}, 1.0);
     ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)), 0);
     ASSERT_TRUE(std::filesystem::exists(path));
@@ -211,7 +211,7 @@ TEST(OGGEncoder, InvalidSettingsAreError27AndLeaveNoFile) {
     COGGEncoder encoder;
     CError registry;
     encoder.SetError(&registry);
-    EXPECT_FALSE(encoder.OutputSettings(2, true, 0.5f, 44100, 2, path.c_str()));
+    EXPECT_FALSE(encoder.OutputSettings(path.c_str(), {2, true, 0.5f, 44100, 2}));
     const CErrorItem* item = qmtest::FindItem(registry, 10);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->code, 27);
@@ -227,7 +227,7 @@ TEST(OGGEncoder, OutputFileThatCannotBeCreatedIsError1) {
     COGGEncoder encoder;
     CError registry;
     encoder.SetError(&registry);
-    EXPECT_FALSE(encoder.OutputSettings(128, false, 0.5f, 44100, 2, path.c_str()));
+    EXPECT_FALSE(encoder.OutputSettings(path.c_str(), {128, false, 0.5f, 44100, 2}));
     const CErrorItem* item = qmtest::FindItem(registry, 10);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->code, 1);
@@ -244,7 +244,7 @@ TEST(OGGEncoder, RefusedWriteIsError34AndLeavesNoFile) {
         COGGEncoder encoder;
         CError registry;
         encoder.SetError(&registry);
-        if (!encoder.OutputSettings(128, false, 0.5f, 44100, 2, path.c_str())) {
+        if (!encoder.OutputSettings(path.c_str(), {128, false, 0.5f, 44100, 2})) {
             return false;
         }
         const auto result = qmtest::RunChain(encoder, pcm, format, &registry);

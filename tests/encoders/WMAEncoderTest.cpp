@@ -157,8 +157,8 @@ bool Grab(Chain& chain, const std::filesystem::path& path, const Bytes& pcm, con
     chain.finish->Reset();
     chain.encoder.SetError(&chain.errors);
     chain.encoder.SetFinishEvent(chain.finish);
-    if (chain.encoder.OutputSettings(lossless, row.bitrate, row.rate, row.channels, row.vbr,
-                                     row.passes, path.c_str()) != 1) {
+    if (chain.encoder.OutputSettings(path.c_str(), {lossless, row.bitrate, row.rate, row.channels,
+                                                    row.vbr, row.passes}) != 1) {
         return false;
     }
     if (progress != nullptr) {
@@ -455,8 +455,8 @@ TEST(WMAEncoder, ProgressRegistersTheSecondPassOnlyForTwoPassRows) {
     qmtest::TempDir dir;
     CWMAEncoder encoder;
     const WmaRow cbr = Row(28);
-    ASSERT_EQ(encoder.OutputSettings(0, cbr.bitrate, cbr.rate, cbr.channels, cbr.vbr, cbr.passes,
-                                     (dir / "a.wma").c_str()),
+    ASSERT_EQ(encoder.OutputSettings((dir / "a.wma").c_str(),
+                                     {0, cbr.bitrate, cbr.rate, cbr.channels, cbr.vbr, cbr.passes}),
               1);
     CProgress fed;
     encoder.InitProgress(&fed, false);
@@ -467,8 +467,9 @@ TEST(WMAEncoder, ProgressRegistersTheSecondPassOnlyForTwoPassRows) {
     encoder.Close(false);
 
     const WmaRow twoPass = Row(53);
-    ASSERT_EQ(encoder.OutputSettings(0, twoPass.bitrate, twoPass.rate, twoPass.channels,
-                                     twoPass.vbr, twoPass.passes, (dir / "b.wma").c_str()),
+    ASSERT_EQ(encoder.OutputSettings((dir / "b.wma").c_str(),
+                                     {0, twoPass.bitrate, twoPass.rate, twoPass.channels,
+                                      twoPass.vbr, twoPass.passes}),
               1);
     CProgress fedTwoPass;
     encoder.InitProgress(&fedTwoPass, false);
@@ -492,8 +493,8 @@ TEST(WMAEncoder, AbortedStreamLeavesNoFileAndTheEncoderServesTheNextTrack) {
         SCOPED_TRACE(RowName(row));
         const auto path = dir / ("aborted" + std::to_string(row.index) + ".wma");
         chain.finish->Reset();
-        ASSERT_EQ(chain.encoder.OutputSettings(0, row.bitrate, row.rate, row.channels, row.vbr,
-                                               row.passes, path.c_str()),
+        ASSERT_EQ(chain.encoder.OutputSettings(
+                      path.c_str(), {0, row.bitrate, row.rate, row.channels, row.vbr, row.passes}),
                   1);
         ASSERT_EQ(chain.encoder.SetInputProps(44100, 2, 16), 0);
         ASSERT_EQ(chain.encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)), 0);
@@ -518,8 +519,8 @@ TEST(WMAEncoder, CloseWithoutStreamSignalsFinishAndLeavesNoFile) {
     chain.finish->Reset();
     const WmaRow row = Row(46);
     const auto path = dir / "never.wma";
-    ASSERT_EQ(chain.encoder.OutputSettings(0, row.bitrate, row.rate, row.channels, row.vbr,
-                                           row.passes, path.c_str()),
+    ASSERT_EQ(chain.encoder.OutputSettings(
+                  path.c_str(), {0, row.bitrate, row.rate, row.channels, row.vbr, row.passes}),
               1);
     chain.encoder.Close(true);
     EXPECT_TRUE(chain.finish->IsSet());
