@@ -48,7 +48,7 @@ public:
             const std::size_t at = done % loopFrames;
             const auto frames =
                 static_cast<std::int32_t>(std::min<std::size_t>(kBlockFrames, m_frames - done));
-            if (m_sink->Write(m_loop.data() + at * 4, frames) != 0) {
+            if (m_sink->Write(m_loop.data() + at * 4, frames) == WriteResult::Refused) {
                 m_sink->Close(false);
                 return 0;
             }

@@ -36,14 +36,14 @@ public:
         format = {rate, channels, bits};
         return 0;
     }
-    std::int32_t Write(const void* data, std::int32_t frames) override {
+    WriteResult Write(const void* data, std::int32_t frames) override {
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         const std::size_t size = static_cast<std::size_t>(frames) * format.FrameBytes();
         if (keep) {
             kept.insert(kept.end(), bytes, bytes + size);
         }
         total += size;
-        return 0;
+        return WriteResult::Accepted;
     }
     void Close(bool /*complete*/) override {}
 

@@ -23,7 +23,9 @@ namespace {
 // The end of the chain when only the checksums matter.
 class DiscardSink : public CEncoder {
 public:
-    std::int32_t Write(const void* /*data*/, std::int32_t /*frames*/) override { return 0; }
+    WriteResult Write(const void* /*data*/, std::int32_t /*frames*/) override {
+        return WriteResult::Accepted;
+    }
     std::int32_t SetInputProps(std::uint32_t /*rate*/, std::uint8_t /*channels*/,
                                std::int32_t /*bits*/) override {
         return 0;

@@ -658,7 +658,8 @@ std::int32_t CCDRipper::Start() {
                 m_checksums.Add(current->Data() + current->startOffset, frames);
             }
         }
-        if (m_sink->Write(current->Data() + current->startOffset, current->validBytes / 4) != 0) {
+        if (m_sink->Write(current->Data() + current->startOffset, current->validBytes / 4) ==
+            WriteResult::Refused) {
             // The sink filed its own error; reading on would only waste time.
             if (!IsAnyError()) {
                 FileError(qm::err::kWriteFailed);

@@ -96,10 +96,10 @@ std::int32_t CAPEEncoder::SetInputProps(std::uint32_t sampleRate, std::uint8_t c
     QM_RETURN(1, 0);
 }
 
-std::int32_t CAPEEncoder::Write(const void* data, std::int32_t frames) {
+WriteResult CAPEEncoder::Write(const void* data, std::int32_t frames) {
     QM_TRACE("APEEncoder");
     if (frames <= 0) {
-        QM_RETURN(0, 0);
+        QM_RETURN(0, WriteResult::Accepted);
     }
     // Before SetInputProps the stream is taken to be in the output format.
     const int frameBytes = m_inChannels != 0
@@ -112,18 +112,18 @@ std::int32_t CAPEEncoder::Write(const void* data, std::int32_t frames) {
         std::uint8_t* buffer = m_compressor ? m_compressor->LockBuffer(&available) : nullptr;
         if (buffer == nullptr || available <= 0 || source == nullptr) {
             ReportError(qm::err::kWriteFailed, qm::mod::kAPEEncoder);
-            QM_RETURN(1, -1);
+            QM_RETURN(1, WriteResult::Refused);
         }
         const std::int64_t part = std::min(available, remaining);
         std::memcpy(buffer, source, static_cast<std::size_t>(part));
         if (m_compressor->UnlockBuffer(part, true) != 0) {
             ReportError(qm::err::kWriteFailed, qm::mod::kAPEEncoder);
-            QM_RETURN(2, -1);
+            QM_RETURN(2, WriteResult::Refused);
         }
         source += part;
         remaining -= part;
     }
-    QM_RETURN(3, 0);
+    QM_RETURN(3, WriteResult::Accepted);
 }
 
 void CAPEEncoder::Close(bool complete) {

@@ -239,37 +239,27 @@ std::int32_t CFLACEncoder::SetInputProps(std::uint32_t sampleRate, std::uint8_t 
     QM_RETURN(0, 0);
 }
 
-std::int32_t CFLACEncoder::Write(const void* data, std::int32_t frames) {
+WriteResult CFLACEncoder::Write(const void* data, std::int32_t frames) {
     QM_TRACE("FLACEncoder");
     if (m_encoder == nullptr) {
-        QM_RETURN(0, 1);
+        QM_RETURN(0, WriteResult::Refused);
     }
-    int memoryFailure = 0;
-    int codingFailure = 0;
     switch (m_inputBits) {
     case 8:
-        memoryFailure = 6;
-        codingFailure = 7;
-        break;
     case 16:
-        memoryFailure = 4;
-        codingFailure = 5;
-        break;
     case 32:
-        memoryFailure = 2;
-        codingFailure = 3;
         break;
     default:
         // Widths the stage cannot read are passed over.
-        QM_RETURN(1, 0);
+        QM_RETURN(1, WriteResult::Accepted);
     }
     if (frames <= 0 || data == nullptr || m_inputChannels == 0) {
-        QM_RETURN(2, 0);
+        QM_RETURN(2, WriteResult::Accepted);
     }
     if (ReallocateBuffer(m_settings.channels, frames) == 0) {
         ReportError(qm::err::kNoMemory, qm::mod::kFLACEncoder);
         m_failed = true;
-        QM_RETURN(3, memoryFailure);
+        QM_RETURN(3, WriteResult::Refused);
     }
     const auto* in = static_cast<const std::uint8_t*>(data);
     const auto count = static_cast<std::size_t>(frames);
@@ -289,9 +279,9 @@ std::int32_t CFLACEncoder::Write(const void* data, std::int32_t frames) {
         LogState("FLAC__stream_encoder_process");
         ReportError(qm::err::kWriteFailed, qm::mod::kFLACEncoder);
         m_failed = true;
-        QM_RETURN(4, codingFailure);
+        QM_RETURN(4, WriteResult::Refused);
     }
-    QM_RETURN(5, 0);
+    QM_RETURN(5, WriteResult::Accepted);
 }
 
 void CFLACEncoder::Close(bool complete) {

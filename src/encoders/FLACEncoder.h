@@ -39,7 +39,7 @@ public:
     std::int32_t ReallocateBuffer(std::uint8_t channels, std::int32_t frames);
 
     void InitProgress(CProgress* progress, bool addProcess) override;
-    std::int32_t Write(const void* data, std::int32_t frames) override;
+    WriteResult Write(const void* data, std::int32_t frames) override;
     std::int32_t SetInputProps(std::uint32_t sampleRate, std::uint8_t channels,
                                std::int32_t bitsPerSample) override;
     void Close(bool complete) override;

@@ -229,14 +229,14 @@ std::int32_t CMP3Encoder::SetInputProps(std::uint32_t sampleRate, std::uint8_t c
     QM_RETURN(5, 0);
 }
 
-std::int32_t CMP3Encoder::Write(const void* data, std::int32_t frames) {
+WriteResult CMP3Encoder::Write(const void* data, std::int32_t frames) {
     QM_TRACE("MP3Encoder");
     RetryLoad();
     if (!m_streamStarted || m_buffer.IsEmpty()) {
-        QM_RETURN(0, 1);
+        QM_RETURN(0, WriteResult::Refused);
     }
     if (frames <= 0 || data == nullptr) {
-        QM_RETURN(1, 0);
+        QM_RETURN(1, WriteResult::Accepted);
     }
     const auto count = static_cast<std::size_t>(frames);
     const std::size_t c = m_inputMono ? 1 : 2;
@@ -249,7 +249,7 @@ std::int32_t CMP3Encoder::Write(const void* data, std::int32_t frames) {
                 m_convert.resize(c * count + 100);
             } catch (const std::bad_alloc&) {
                 ReportError(qm::err::kNoMemory, qm::mod::kMP3Encoder);
-                QM_RETURN(2, 1);
+                QM_RETURN(2, WriteResult::Refused);
             }
         }
         const auto* in = static_cast<const std::uint8_t*>(data);
@@ -262,9 +262,9 @@ std::int32_t CMP3Encoder::Write(const void* data, std::int32_t frames) {
     }
     if (!m_buffer.Write(block, static_cast<std::uint32_t>(samples), 2)) {
         ReportError(qm::err::kWriteFailed, qm::mod::kMP3Encoder);
-        QM_RETURN(3, 1);
+        QM_RETURN(3, WriteResult::Refused);
     }
-    QM_RETURN(4, 0);
+    QM_RETURN(4, WriteResult::Accepted);
 }
 
 void CMP3Encoder::Close(bool complete) {

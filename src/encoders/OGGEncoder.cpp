@@ -182,25 +182,25 @@ std::int32_t COGGEncoder::SetInputProps(std::uint32_t sampleRate, std::uint8_t c
     QM_RETURN(1, 0);
 }
 
-std::int32_t COGGEncoder::Write(const void* data, std::int32_t frames) {
+WriteResult COGGEncoder::Write(const void* data, std::int32_t frames) {
     QM_TRACE("OGGEncoder");
     if (!m_streamReady || m_ended || frames < 0) {
-        QM_RETURN(0, -1);
+        QM_RETURN(0, WriteResult::Refused);
     }
     // Only "no data and no frames" ends the stream; an empty block from the
     // source changes nothing.
     if (frames == 0 && data != nullptr) {
-        QM_RETURN(1, 0);
+        QM_RETURN(1, WriteResult::Accepted);
     }
     if (frames > 0) {
         if (data == nullptr) {
-            QM_RETURN(2, -1);
+            QM_RETURN(2, WriteResult::Refused);
         }
         float** buffer = vorbis_analysis_buffer(&m_dsp, frames);
         if (buffer == nullptr) {
             ReportError(qm::err::kFunctionFailed, qm::mod::kOGGEncoder, 0,
                         "vorbis_analysis_buffer");
-            QM_RETURN(3, -1);
+            QM_RETURN(3, WriteResult::Refused);
         }
         ToFloat(static_cast<const std::uint8_t*>(data), m_inputBits,
                 m_inputChannels != 0 ? m_inputChannels : m_streamChannels, buffer, m_streamChannels,
@@ -212,7 +212,7 @@ std::int32_t COGGEncoder::Write(const void* data, std::int32_t frames) {
     if (result != 0) {
         ReportError(qm::err::kFunctionFailed, qm::mod::kOGGEncoder, result,
                     "vorbis_analysis_wrote");
-        QM_RETURN(4, -1);
+        QM_RETURN(4, WriteResult::Refused);
     }
 
     bool endOfStream = false;
@@ -220,31 +220,31 @@ std::int32_t COGGEncoder::Write(const void* data, std::int32_t frames) {
         result = vorbis_analysis(&m_block, nullptr);
         if (result != 0) {
             ReportError(qm::err::kFunctionFailed, qm::mod::kOGGEncoder, result, "vorbis_analysis");
-            QM_RETURN(5, -1);
+            QM_RETURN(5, WriteResult::Refused);
         }
         result = vorbis_bitrate_addblock(&m_block);
         if (result != 0) {
             ReportError(qm::err::kFunctionFailed, qm::mod::kOGGEncoder, result,
                         "vorbis_bitrate_addblock");
-            QM_RETURN(6, -1);
+            QM_RETURN(6, WriteResult::Refused);
         }
         while (vorbis_bitrate_flushpacket(&m_dsp, &m_packet) != 0) {
             result = ogg_stream_packetin(&m_streamState, &m_packet);
             if (result != 0) {
                 ReportError(qm::err::kFunctionFailed, qm::mod::kOGGEncoder, result,
                             "ogg_stream_packetin");
-                QM_RETURN(7, -1);
+                QM_RETURN(7, WriteResult::Refused);
             }
             while (!endOfStream && ogg_stream_pageout(&m_streamState, &m_page) != 0) {
                 if (!WritePage()) {
                     ReportError(qm::err::kWriteFailed, qm::mod::kOGGEncoder);
-                    QM_RETURN(8, -1);
+                    QM_RETURN(8, WriteResult::Refused);
                 }
                 endOfStream = ogg_page_eos(&m_page) != 0;
             }
         }
     }
-    QM_RETURN(9, 0);
+    QM_RETURN(9, WriteResult::Accepted);
 }
 
 void COGGEncoder::Close(bool complete) {
@@ -255,7 +255,7 @@ void COGGEncoder::Close(bool complete) {
     bool reported = false;
     if (complete && m_streamReady && !m_ended) {
         // End of stream: drains the encoder and writes the final pages.
-        ok = Write(nullptr, 0) == 0;
+        ok = Write(nullptr, 0) == WriteResult::Accepted;
         reported = !ok;
     }
     // Also for an aborted stream: the library states hold memory.

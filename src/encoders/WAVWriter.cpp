@@ -67,20 +67,20 @@ std::int32_t CWAVWriter::SetInputProps(std::uint32_t sampleRate, std::uint8_t ch
     QM_RETURN(1, 0);
 }
 
-std::int32_t CWAVWriter::Write(const void* data, std::int32_t frames) {
+WriteResult CWAVWriter::Write(const void* data, std::int32_t frames) {
     QM_TRACE("WAVWriter");
     if (!m_file) {
-        QM_RETURN(0, 0);
+        QM_RETURN(0, WriteResult::Accepted);
     }
     if (frames <= 0) {
-        QM_RETURN(1, 0);
+        QM_RETURN(1, WriteResult::Accepted);
     }
     const std::size_t bytes = static_cast<std::size_t>(frames) * m_format.blockAlign;
     if (WaveWriteFile(static_cast<const std::uint8_t*>(data), bytes) != 0) {
-        QM_RETURN(2, -1);
+        QM_RETURN(2, WriteResult::Refused);
     }
     m_frames += static_cast<std::uint32_t>(frames);
-    QM_RETURN(3, 0);
+    QM_RETURN(3, WriteResult::Accepted);
 }
 
 void CWAVWriter::Close(bool complete) {
@@ -194,10 +194,10 @@ int CWAVWriter::WaveCloseWriteFile(std::uint32_t frameCount) {
         qm::RiffChunk fact;
         fact.id = qm::FourCC('f', 'a', 'c', 't');
         if (m_file->Descend(fact, &riff, qm::RiffFile::Find::Chunk)) {
-            const std::uint8_t count[4] = {
-                static_cast<std::uint8_t>(frameCount), static_cast<std::uint8_t>(frameCount >> 8),
-                static_cast<std::uint8_t>(frameCount >> 16),
-                static_cast<std::uint8_t>(frameCount >> 24)};
+            const std::uint8_t count[4] = {static_cast<std::uint8_t>(frameCount),
+                                           static_cast<std::uint8_t>(frameCount >> 8),
+                                           static_cast<std::uint8_t>(frameCount >> 16),
+                                           static_cast<std::uint8_t>(frameCount >> 24)};
             ok = m_file->Write(count, sizeof count) && m_file->Ascend(fact);
         }
         ok = ok && m_file->Ascend(riff);

@@ -405,24 +405,24 @@ std::int32_t CWMAEncoder::SetInputProps(std::uint32_t sampleRate, std::uint8_t c
     QM_RETURN(5, 0);
 }
 
-std::int32_t CWMAEncoder::Write(const void* data, std::int32_t frames) {
+WriteResult CWMAEncoder::Write(const void* data, std::int32_t frames) {
     QM_TRACE("WMAEncoder");
     if (!m_writing) {
-        QM_RETURN(0, 0);
+        QM_RETURN(0, WriteResult::Accepted);
     }
     if (frames <= 0) {
-        QM_RETURN(1, 0);
+        QM_RETURN(1, WriteResult::Accepted);
     }
     const std::uint64_t bytes = static_cast<std::uint64_t>(frames) * m_inputFormat.channels * 2;
     if (bytes > UINT32_MAX) {
         ReportError(qm::err::kNoMemory, qm::mod::kWMAEncoder);
-        QM_RETURN(2, -1);
+        QM_RETURN(2, WriteResult::Refused);
     }
     std::unique_ptr<wm::SampleBuffer> sample;
     wm::HRESULT hr = m_writer->AllocateSample(static_cast<std::uint32_t>(bytes), &sample);
     if (wm::Failed(hr)) {
         ReportError(qm::err::kNoMemory, qm::mod::kWMAEncoder);
-        QM_RETURN(3, -1);
+        QM_RETURN(3, WriteResult::Refused);
     }
     std::uint8_t* buffer = nullptr;
     std::uint32_t length = 0;
@@ -438,7 +438,7 @@ std::int32_t CWMAEncoder::Write(const void* data, std::int32_t frames) {
             m_blocks.push_back(std::move(block));
         } catch (const std::bad_alloc&) {
             ReportError(qm::err::kNoMemory, qm::mod::kWMAEncoder);
-            QM_RETURN(4, -1);
+            QM_RETURN(4, WriteResult::Refused);
         }
         m_preprocess->PreprocessSample(m_inputNumber, time, 0, sample.get());
     } else {
@@ -446,12 +446,12 @@ std::int32_t CWMAEncoder::Write(const void* data, std::int32_t frames) {
         if (wm::Failed(hr)) {
             // The file can no longer be finished; the source aborts.
             ReportError(qm::err::kWriteFailed, qm::mod::kWMAEncoder, hr);
-            QM_RETURN(5, -1);
+            QM_RETURN(5, WriteResult::Refused);
         }
     }
     m_bytesWritten += bytes;
     m_timeMs = MulDivRounded(m_bytesWritten, 1000, m_inputFormat.avgBytesPerSec);
-    QM_RETURN(6, 0);
+    QM_RETURN(6, WriteResult::Accepted);
 }
 
 void CWMAEncoder::Close(bool complete) {
@@ -478,7 +478,7 @@ void CWMAEncoder::Close(bool complete) {
                 m_progress->SetPercent(static_cast<std::uint8_t>(index * 100 / count));
             }
             StoredBlock& block = m_blocks[index];
-            if (Write(block.bytes.data(), block.frames) != 0) {
+            if (Write(block.bytes.data(), block.frames) == WriteResult::Refused) {
                 complete = false; // the error is filed; the file goes
                 break;
             }

@@ -56,7 +56,7 @@ public:
     // 0 on success, else the runtime's failure code.
     std::int32_t SetInputProps(std::uint32_t sampleRate, std::uint8_t channels,
                                std::int32_t bitsPerSample) override;
-    std::int32_t Write(const void* data, std::int32_t frames) override;
+    WriteResult Write(const void* data, std::int32_t frames) override;
     void Close(bool complete) override;
 
     // Searches the runtime's codec formats for the described stream and

@@ -42,14 +42,14 @@ void CAlbumJob::CAlbumTap::InitProgress(CProgress* progress, bool addProcess) {
     }
 }
 
-std::int32_t CAlbumJob::CAlbumTap::Write(const void* data, std::int32_t frames) {
+WriteResult CAlbumJob::CAlbumTap::Write(const void* data, std::int32_t frames) {
     QM_TRACE("RipAlbumDlg");
     if (m_target == nullptr) {
         // The album is gone: the track is only read.
-        QM_RETURN(0, 0);
+        QM_RETURN(0, WriteResult::Accepted);
     }
-    const std::int32_t result = m_target->Write(data, frames);
-    if (result == 0 && frames > 0) {
+    const WriteResult result = m_target->Write(data, frames);
+    if (result == WriteResult::Accepted && frames > 0) {
         m_frames.fetch_add(frames);
     }
     QM_RETURN(1, result);
@@ -551,7 +551,15 @@ void CAlbumJob::OnProcessEnd() {
     }
     if (m_insertSilence && !m_aborted && GetNumberOfChecked() > 0) {
         m_pendingGap = m_tap.GetFrames();
-        InsertSilence(static_cast<std::int32_t>(std::llround(m_silenceLength * 1000)), &m_tap);
+        if (!InsertSilence(static_cast<std::int32_t>(std::llround(m_silenceLength * 1000)),
+                           &m_tap)) {
+            // An album without its gap is not the album asked for; it goes as
+            // after a failed track, and the remaining tracks are only read.
+            AbortAlbum();
+            const CErrorItem* item = g_Error.IsAnyActual() ? g_Error.GetLastActual() : nullptr;
+            m_data.AddToLog(item != nullptr ? g_Error.FullMessage(item) : "Failed.", kLogAttention);
+            g_Error.ResetAll();
+        }
     }
     if (ProcessNextTrack() != 0) {
         QM_RETURN(3);
@@ -565,25 +573,25 @@ void CAlbumJob::OnProcessEnd() {
     QM_EXIT(5);
 }
 
-void CAlbumJob::InsertSilence(std::int32_t ms, CEncoder* sink) {
+bool CAlbumJob::InsertSilence(std::int32_t ms, CEncoder* sink) {
     QM_TRACE("RipAlbumDlg");
     if (sink == nullptr || ms <= 0) {
-        QM_RETURN(0);
+        QM_RETURN(0, true);
     }
     // One second of 44100 Hz 16-bit stereo.
     static const std::vector<std::uint8_t> kSecond(static_cast<std::size_t>(kFramesPerSecond) * 4,
                                                    0);
     const std::int32_t seconds = ms / 1000;
     for (std::int32_t second = 0; second < seconds; ++second) {
-        if (sink->Write(kSecond.data(), kFramesPerSecond) != 0) {
-            QM_RETURN(1);
+        if (sink->Write(kSecond.data(), kFramesPerSecond) == WriteResult::Refused) {
+            QM_RETURN(1, false);
         }
     }
     const std::int32_t rest = (ms - seconds * 1000) * 441 / 10;
-    if (rest != 0) {
-        sink->Write(kSecond.data(), rest);
+    if (rest != 0 && sink->Write(kSecond.data(), rest) == WriteResult::Refused) {
+        QM_RETURN(2, false);
     }
-    QM_EXIT(2);
+    QM_RETURN(3, true);
 }
 
 void CAlbumJob::AbortAlbum() {

@@ -129,8 +129,9 @@ public:
     int ProcessNextTrack();
     void OnProcessStart();
     void OnProcessEnd();
-    // Writes `ms` milliseconds of digital silence into `sink`.
-    void InsertSilence(std::int32_t ms, CEncoder* sink);
+    // Writes `ms` milliseconds of digital silence into `sink`; false when
+    // the sink refused a block (the rest is not offered).
+    bool InsertSilence(std::int32_t ms, CEncoder* sink);
 
 private:
     // Counts the frames on their way into the chain (the cue sheet's
@@ -142,7 +143,7 @@ private:
         std::int64_t GetFrames() const { return m_frames.load(); }
         void ResetFrames() { m_frames.store(0); }
         void InitProgress(CProgress* progress, bool addProcess) override;
-        std::int32_t Write(const void* data, std::int32_t frames) override;
+        WriteResult Write(const void* data, std::int32_t frames) override;
         std::int32_t SetInputProps(std::uint32_t sampleRate, std::uint8_t channels,
                                    std::int32_t bitsPerSample) override;
         void Close(bool complete) override;

@@ -11,6 +11,11 @@ class CError;
 class CLog;
 class CProgress;
 
+// A stage's answer to a block. A refusal ends the stream: the source stops
+// delivering and closes the chain as incomplete, whether or not the stage
+// filed an error.
+enum class [[nodiscard]] WriteResult{Accepted, Refused};
+
 class CEncoder {
 public:
     // The flow-control event the WAV, MP3, Ogg, WMA writers and the player
@@ -26,8 +31,7 @@ public:
     // Keeps the tracker and, when addProcess is true, registers this sink's
     // process with progressWeight and `description`.
     virtual void InitProgress(CProgress* progress, bool addProcess);
-    // 0 accepted, -1 failed (the source then aborts).
-    virtual std::int32_t Write(const void* data, std::int32_t frames) = 0;
+    virtual WriteResult Write(const void* data, std::int32_t frames) = 0;
     // 0 accepted, -1 refused.
     virtual std::int32_t SetInputProps(std::uint32_t sampleRate, std::uint8_t channels,
                                        std::int32_t bitsPerSample) = 0;

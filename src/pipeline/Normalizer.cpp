@@ -183,11 +183,11 @@ std::int32_t CNormalizer::Start() {
             Stop(true);
             QM_RETURN(3, 0);
         }
-        const std::int32_t result =
+        const WriteResult result =
             m_sink->Write(node->data, node->length / (channels * bytesPerSample));
         // A sink that refuses a block ends the delivery even when it filed
         // nothing: closing it as complete would report a short file as whole.
-        if (result < 0 || IsAnyError()) {
+        if (result == WriteResult::Refused || IsAnyError()) {
             Stop(false);
             m_sink->Close(false);
             QM_RETURN(4, 0);
@@ -237,10 +237,10 @@ std::int32_t CNormalizer::SetInputProps(std::uint32_t sampleRate, std::uint8_t c
     QM_RETURN(1, 0);
 }
 
-std::int32_t CNormalizer::Write(const void* data, std::int32_t frames) {
+WriteResult CNormalizer::Write(const void* data, std::int32_t frames) {
     QM_TRACE("Normalizer");
     if (data == nullptr || frames <= 0) {
-        QM_RETURN(0, 0);
+        QM_RETURN(0, WriteResult::Accepted);
     }
     const std::int64_t channels = m_channels == 1 ? 1 : 2;
     const std::int64_t bytes = channels * (std::int64_t{frames} * m_bits / 8);
@@ -264,9 +264,9 @@ std::int32_t CNormalizer::Write(const void* data, std::int32_t frames) {
         if (Registry() != nullptr) {
             Registry()->Add(qm::err::kNoMemory, qm::mod::kApplication);
         }
-        QM_RETURN(1, -1);
+        QM_RETURN(1, WriteResult::Refused);
     }
-    QM_RETURN(2, 0);
+    QM_RETURN(2, WriteResult::Accepted);
 }
 
 void CNormalizer::Close(bool complete) {

@@ -41,7 +41,7 @@ public:
     std::int32_t SetInputProps(std::uint32_t sampleRate, std::uint8_t channels,
                                std::int32_t bitsPerSample) override;
     // Keeps a copy of the block: 0, or -1 when memory runs out (error 2).
-    std::int32_t Write(const void* data, std::int32_t frames) override;
+    WriteResult Write(const void* data, std::int32_t frames) override;
     // complete: runs Start. Otherwise closes the next sink with false.
     void Close(bool complete) override;
 

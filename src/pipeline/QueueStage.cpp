@@ -72,17 +72,17 @@ std::int32_t CQueueStage::SetInputProps(std::uint32_t sampleRate, std::uint8_t c
     QM_RETURN(1, result);
 }
 
-std::int32_t CQueueStage::Write(const void* data, std::int32_t frames) {
+WriteResult CQueueStage::Write(const void* data, std::int32_t frames) {
     QM_TRACE("QueueStage");
     if (frames < 0 || (frames > 0 && data == nullptr)) {
-        QM_RETURN(0, -1);
+        QM_RETURN(0, WriteResult::Refused);
     }
     std::unique_lock<std::mutex> lock(m_lock);
     m_changed.wait(lock, [this] {
         return m_queue.size() < m_capacity || m_failed || m_terminated || m_closed;
     });
     if (m_failed || m_terminated || m_closed) {
-        QM_RETURN(1, -1);
+        QM_RETURN(1, WriteResult::Refused);
     }
     Block block;
     if (!m_spare.empty()) {
@@ -97,7 +97,7 @@ std::int32_t CQueueStage::Write(const void* data, std::int32_t frames) {
     block.frames = frames;
     m_queue.push_back(std::move(block));
     m_changed.notify_all();
-    QM_RETURN(2, 0);
+    QM_RETURN(2, WriteResult::Accepted);
 }
 
 void CQueueStage::Close(bool complete) {
@@ -175,10 +175,10 @@ void CQueueStage::Run() {
             m_busy = true;
             m_changed.notify_all();
             lock.unlock();
-            const std::int32_t result = m_sink->Write(block.bytes.data(), block.frames);
+            const WriteResult result = m_sink->Write(block.bytes.data(), block.frames);
             lock.lock();
             m_busy = false;
-            if (result != 0) {
+            if (result == WriteResult::Refused) {
                 m_failed = true;
             }
             m_spare.push_back(std::move(block.bytes));

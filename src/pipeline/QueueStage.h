@@ -42,7 +42,7 @@ public:
                                std::int32_t bitsPerSample) override;
     // -1 once the stage behind has refused a block or the queue was
     // terminated: the source then stops reading.
-    std::int32_t Write(const void* data, std::int32_t frames) override;
+    WriteResult Write(const void* data, std::int32_t frames) override;
     // Queued like a block: the stage behind closes after the last one, and
     // keeps its output only when `complete` and every block was taken.
     void Close(bool complete) override;

@@ -99,13 +99,13 @@ std::int32_t CResampler::SetInputProps(std::uint32_t sampleRate, std::uint8_t ch
     QM_RETURN(3, 0);
 }
 
-std::int32_t CResampler::Write(const void* data, std::int32_t frames) {
+WriteResult CResampler::Write(const void* data, std::int32_t frames) {
     QM_TRACE("Resampler");
     if (m_sink == nullptr) {
-        QM_RETURN(0, 1);
+        QM_RETURN(0, WriteResult::Refused);
     }
     if (data == nullptr || frames <= 0) {
-        QM_RETURN(1, 0);
+        QM_RETURN(1, WriteResult::Accepted);
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     const std::size_t frameBytes = m_input.FrameBytes();
@@ -121,7 +121,7 @@ std::int32_t CResampler::Write(const void* data, std::int32_t frames) {
             if (Registry() != nullptr) {
                 Registry()->Add(qm::err::kNoMemory, qm::mod::kResampler);
             }
-            QM_RETURN(3, -1);
+            QM_RETURN(3, WriteResult::Refused);
         }
         if (m_pendingBytes > 0) {
             std::memcpy(grown, m_pending, m_pendingBytes);
@@ -134,7 +134,7 @@ std::int32_t CResampler::Write(const void* data, std::int32_t frames) {
     m_pendingBytes = needed;
     m_pendingFrames += static_cast<std::size_t>(frames);
     if (m_pendingFrames < static_cast<std::size_t>(m_minimumFrames)) {
-        QM_RETURN(4, 0);
+        QM_RETURN(4, WriteResult::Accepted);
     }
     const std::size_t waiting = m_pendingFrames;
     m_pendingBytes = 0;
@@ -149,7 +149,7 @@ void CResampler::Close(bool complete) {
         const std::size_t waiting = m_pendingFrames;
         m_pendingBytes = 0;
         m_pendingFrames = 0;
-        delivered = Convert(m_pending, waiting) >= 0;
+        delivered = Convert(m_pending, waiting) == WriteResult::Accepted;
     }
     m_pendingBytes = 0;
     m_pendingFrames = 0;
@@ -192,7 +192,7 @@ void CResampler::Clear() {
     m_pendingFrames = 0;
 }
 
-std::int32_t CResampler::Convert(const std::uint8_t* data, std::size_t frames) {
+WriteResult CResampler::Convert(const std::uint8_t* data, std::size_t frames) {
     QM_TRACE("Resampler");
     Block block{data, -1, m_input, frames};
     // One conversion step: `convert` reads the current block and writes
@@ -222,7 +222,7 @@ std::int32_t CResampler::Convert(const std::uint8_t* data, std::size_t frames) {
                     qm::MixToMono8(block.data, frames, out);
                 }
             })) {
-            QM_RETURN(0, -1);
+            QM_RETURN(0, WriteResult::Refused);
         }
     }
 
@@ -232,10 +232,10 @@ std::int32_t CResampler::Convert(const std::uint8_t* data, std::size_t frames) {
     if (block.format.rate != m_output.rate && m_step.step != 0) {
         const std::size_t current = block.frames * block.format.channels;
         if (block.format.bits == 8 && !step(current * 2, block.format.channels, 16, widen)) {
-            QM_RETURN(1, -1);
+            QM_RETURN(1, WriteResult::Refused);
         }
         if (block.format.bits == 16 && !Resample(block)) {
-            QM_RETURN(2, -1);
+            QM_RETURN(2, WriteResult::Refused);
         }
     }
 
@@ -243,11 +243,11 @@ std::int32_t CResampler::Convert(const std::uint8_t* data, std::size_t frames) {
     if (block.format.bits == 16 && m_output.bits == 8) {
         if (!step(now, block.format.channels, 8,
                   [&block, now](std::uint8_t* out) { qm::Narrow16To8(block.data, now, out); })) {
-            QM_RETURN(3, -1);
+            QM_RETURN(3, WriteResult::Refused);
         }
     } else if (block.format.bits == 8 && m_output.bits == 16) {
         if (!step(now * 2, block.format.channels, 16, widen)) {
-            QM_RETURN(4, -1);
+            QM_RETURN(4, WriteResult::Refused);
         }
     }
 
@@ -258,13 +258,13 @@ std::int32_t CResampler::Convert(const std::uint8_t* data, std::size_t frames) {
                       qm::MonoToStereo(block.data, block.frames, static_cast<int>(bytesPerSample),
                                        out);
                   })) {
-            QM_RETURN(5, -1);
+            QM_RETURN(5, WriteResult::Refused);
         }
     }
 
     if (block.frames == 0) {
         // A block too short to complete an output sample is not a failure.
-        QM_RETURN(6, 0);
+        QM_RETURN(6, WriteResult::Accepted);
     }
     QM_RETURN(7, m_sink->Write(block.data, static_cast<std::int32_t>(block.frames)));
 }

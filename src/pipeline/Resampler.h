@@ -32,7 +32,7 @@ public:
                                std::int32_t bitsPerSample) override;
     // The next sink's answer; 0 when nothing was due yet, 1 without a next
     // sink, -1 when a buffer could not be had (error 2).
-    std::int32_t Write(const void* data, std::int32_t frames) override;
+    WriteResult Write(const void* data, std::int32_t frames) override;
     void Close(bool complete) override;
 
     // Set-up by the job, before the chain runs.
@@ -62,7 +62,7 @@ private:
         std::size_t frames = 0;
     };
 
-    std::int32_t Convert(const std::uint8_t* data, std::size_t frames);
+    WriteResult Convert(const std::uint8_t* data, std::size_t frames);
     // The work buffer the current block is not in, with room for `bytes`;
     // null (and error 2 filed) when it cannot be had.
     std::uint8_t* Target(const Block& block, std::size_t bytes, int* index);

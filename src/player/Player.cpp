@@ -140,17 +140,17 @@ std::int32_t CPlayer::SetInputProps(std::uint32_t sampleRate, std::uint8_t chann
     QM_RETURN(1, 0);
 }
 
-std::int32_t CPlayer::Write(const void* data, std::int32_t frames) {
+WriteResult CPlayer::Write(const void* data, std::int32_t frames) {
     QM_TRACE("Player");
     if (!m_opened.load() || frames <= 0 || data == nullptr) {
-        QM_RETURN(0, 0);
+        QM_RETURN(0, WriteResult::Accepted);
     }
     const auto bytes = static_cast<std::size_t>(frames) * m_blockAlign;
     const auto* first = static_cast<const std::uint8_t*>(data);
     std::unique_lock<std::mutex> lock(m_tableLock);
     if (m_seekEvent && m_seekEvent->IsSet()) {
         // Read before the seek the source is about to take.
-        QM_RETURN(1, 0);
+        QM_RETURN(1, WriteResult::Accepted);
     }
     m_playing.store(true);
     m_playedFrames.fetch_add(frames);
@@ -158,7 +158,7 @@ std::int32_t CPlayer::Write(const void* data, std::int32_t frames) {
     if (m_queued.fetch_add(1) + 1 > kSlotCount) {
         m_readyEvent->Reset();
     }
-    QM_RETURN(2, 0);
+    QM_RETURN(2, WriteResult::Accepted);
 }
 
 void CPlayer::Callback(void* player, std::uint8_t* stream, int length) {

@@ -42,7 +42,7 @@ public:
     static std::string GetDeviceName(int index);
 
     void InitProgress(CProgress* progress, bool addProcess) override;
-    std::int32_t Write(const void* data, std::int32_t frames) override;
+    WriteResult Write(const void* data, std::int32_t frames) override;
     // Opens the device when it is not open yet; -1 when it cannot be (the
     // error is filed and the notify function told why).
     std::int32_t SetInputProps(std::uint32_t sampleRate, std::uint8_t channels,

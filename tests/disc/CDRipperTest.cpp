@@ -30,12 +30,13 @@ constexpr std::int32_t kSecond = 75;
 // A sink that keeps what it is given and lets a test act between blocks.
 class HookSink : public CEncoder {
 public:
-    std::int32_t Write(const void* data, std::int32_t frames) override {
+    WriteResult Write(const void* data, std::int32_t frames) override {
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         pcm.insert(pcm.end(), bytes, bytes + static_cast<std::size_t>(frames) * 4);
         times.push_back(std::chrono::steady_clock::now());
         const int block = writes++;
-        return onWrite ? onWrite(block) : 0;
+        // onWrite answers 0 to accept, anything else to refuse.
+        return onWrite && onWrite(block) != 0 ? WriteResult::Refused : WriteResult::Accepted;
     }
     std::int32_t SetInputProps(std::uint32_t rate, std::uint8_t channels,
                                std::int32_t bits) override {

@@ -232,7 +232,7 @@ TEST(APEEncoder, OneChannelIsMonoEverythingElseStereo) {
         sent.push_back(qmtest::MusicLike(apetest::Format(stored), 0.1, 2));
         ASSERT_EQ(encoder.Write(sent.back().data(),
                                 static_cast<std::int32_t>(sent.back().size() / 2 / stored)),
-                  0);
+                  WriteResult::Accepted);
         encoder.Close(true);
         const Bytes file = qmtest::ReadFile(files.back());
         EXPECT_EQ(U16(file, 70), stored) << "channel setting " << channels;
@@ -269,7 +269,8 @@ TEST(APEEncoder, OpenUsesTheKeptSettings) {
     ASSERT_EQ(encoder.Open((dir / "b.ape").c_str()), 1);
     ASSERT_EQ(encoder.SetInputProps(48000, 1, 16), 0);
     const Bytes pcm = qmtest::Noise({48000, 1, 16}, 0.05, 0.5);
-    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 2)), 0);
+    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 2)),
+              WriteResult::Accepted);
     encoder.Close(true);
     const Bytes file = qmtest::ReadFile(dir / "b.ape");
     EXPECT_EQ(U16(file, 52), 1000);
@@ -287,7 +288,8 @@ TEST(APEEncoder, AbortedCloseLeavesNoFile) {
     ASSERT_EQ(encoder.SetInputProps(44100, 2, 16), 0);
     // More than a frame, so that something has reached the file.
     const Bytes pcm = qmtest::Noise(apetest::Format(2), 2.0, 0.5);
-    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)), 0);
+    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)),
+              WriteResult::Accepted);
     EXPECT_TRUE(std::filesystem::exists(path));
     encoder.Close(false);
     EXPECT_TRUE(finish->IsSet());
@@ -324,7 +326,8 @@ TEST(APEEncoder, OpenFailureIsError1AndDeletesNothingElse) {
     encoder.SetFinishEvent(finish);
     ASSERT_EQ(encoder.OutputSettings(good.c_str(), {44100, 2, 1, 16}), 1);
     ASSERT_EQ(encoder.SetInputProps(44100, 2, 16), 0);
-    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)), 0);
+    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)),
+              WriteResult::Accepted);
     encoder.Close(true);
     ASSERT_TRUE(std::filesystem::exists(good));
     EXPECT_FALSE(registry.IsAnyActual());
@@ -337,7 +340,7 @@ TEST(APEEncoder, OpenFailureIsError1AndDeletesNothingElse) {
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->code, qm::err::kOpenFile);
     EXPECT_EQ(std::string(item->text), bad.string());
-    EXPECT_EQ(encoder.Write(pcm.data(), 10), -1);
+    EXPECT_EQ(encoder.Write(pcm.data(), 10), WriteResult::Refused);
     EXPECT_EQ(ApeItem(registry)->code, qm::err::kWriteFailed);
     finish->Reset();
     encoder.Close(false);
@@ -354,7 +357,8 @@ TEST(APEEncoder, ReopeningDropsTheUnfinishedFile) {
     EXPECT_FALSE(std::filesystem::exists(dir / "first.ape"));
     const Bytes pcm = qmtest::Noise(apetest::Format(2), 0.05, 0.5);
     ASSERT_EQ(encoder.SetInputProps(44100, 2, 16), 0);
-    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)), 0);
+    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)),
+              WriteResult::Accepted);
     encoder.Close(true);
     EXPECT_TRUE(apetest::DecodesExactly(dir / "second.ape", pcm));
 }
@@ -446,7 +450,8 @@ TEST(APEEncoder, FailedFinishIsError34AndLeavesNoFile) {
         encoder.SetError(&registry);
         if (encoder.OutputSettings(path.c_str(), {44100, 2, 0, 16}) != 1 ||
             encoder.SetInputProps(44100, 2, 16) != 0 ||
-            encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)) != 0) {
+            encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)) ==
+                WriteResult::Refused) {
             return false;
         }
         encoder.Close(true);

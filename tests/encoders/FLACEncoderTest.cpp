@@ -175,12 +175,13 @@ TEST(FLACEncoder, AbortedCloseDeletesTheFileAndSignals) {
     encoder.SetFinishEvent(finish);
     ASSERT_EQ(encoder.OutputSettings(path.c_str(), {5, 44100, 2, 16}), 1);
     const Bytes pcm = qmtest::MusicLike({}, 1.0);
-    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)), 0);
+    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)),
+              WriteResult::Accepted);
     ASSERT_TRUE(std::filesystem::exists(path));
     encoder.Close(false);
     EXPECT_TRUE(finish->IsSet());
     EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_EQ(encoder.Write(pcm.data(), 10), 1); // no encoder any more
+    EXPECT_EQ(encoder.Write(pcm.data(), 10), WriteResult::Refused); // no encoder any more
 }
 
 TEST(FLACEncoder, RefusedWriteIsError34AndLeavesNoFile) {
@@ -222,7 +223,8 @@ TEST(FLACEncoder, FailureWhileFinishingLeavesNoFile) {
         CError registry;
         encoder.SetError(&registry);
         if (encoder.OutputSettings(path.c_str(), {5, 44100, 2, 16}) != 1 ||
-            encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)) != 0) {
+            encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)) ==
+                WriteResult::Refused) {
             return false;
         }
         encoder.Close(true);

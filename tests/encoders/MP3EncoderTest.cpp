@@ -347,7 +347,8 @@ TEST(MP3Encoder, AbortedCloseDeletesTheFileAndSignals) {
     ASSERT_TRUE(Configure(encoder, path, {}));
     ASSERT_EQ(encoder.SetInputProps(44100, 2, 16), 0);
     const Bytes pcm = qmtest::MusicLike({}, 1.0);
-    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)), 0);
+    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)),
+              WriteResult::Accepted);
     ASSERT_TRUE(std::filesystem::exists(path));
     encoder.Close(false);
     encoder.DeInit();
@@ -405,7 +406,7 @@ TEST(MP3Encoder, MissingLibraryFailsInitWithTheLameErrorAndLeavesNoFile) {
     ASSERT_TRUE(encoder.OutputSettings(path.c_str(), {128, 192, 0, true, false, 44100, 1, 6}));
     EXPECT_NE(encoder.SetInputProps(44100, 2, 16), 0);
     const Bytes block(4 * 1152, 1);
-    EXPECT_NE(encoder.Write(block.data(), 1152), 0);
+    EXPECT_EQ(encoder.Write(block.data(), 1152), WriteResult::Refused);
     encoder.Close(false);
     EXPECT_TRUE(finish->IsSet());
     EXPECT_FALSE(std::filesystem::exists(path));

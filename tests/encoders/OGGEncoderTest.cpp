@@ -174,7 +174,7 @@ TEST(OGGEncoder, EmptyStreamClosedCompleteHasHeadersAndEndOfStream) {
     ASSERT_EQ(encoder.SetInputProps(44100, 2, 16), 0);
     // An empty block from the source is not the end of the stream.
     const std::uint8_t nothing[4] = {};
-    EXPECT_EQ(encoder.Write(nothing, 0), 0);
+    EXPECT_EQ(encoder.Write(nothing, 0), WriteResult::Accepted);
     encoder.Close(true);
     EXPECT_TRUE(finish->IsSet());
     EXPECT_FALSE(registry.IsAnyActual());
@@ -197,7 +197,8 @@ TEST(OGGEncoder, AbortedCloseDeletesTheFileAndSignals) {
     encoder.SetFinishEvent(finish);
     ASSERT_TRUE(encoder.OutputSettings(path.c_str(), {128, false, 0.5f, 44100, 2}));
     const Bytes pcm = qmtest::MusicLike({}, 1.0);
-    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)), 0);
+    ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)),
+              WriteResult::Accepted);
     ASSERT_TRUE(std::filesystem::exists(path));
     encoder.Close(false);
     EXPECT_TRUE(finish->IsSet());
@@ -216,7 +217,7 @@ TEST(OGGEncoder, InvalidSettingsAreError27AndLeaveNoFile) {
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->code, 27);
     EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_NE(encoder.Write(nullptr, 0), 0); // no stream to end
+    EXPECT_EQ(encoder.Write(nullptr, 0), WriteResult::Refused); // no stream to end
     encoder.Close(true);
     EXPECT_FALSE(std::filesystem::exists(path));
 }

@@ -120,7 +120,7 @@ TEST(WAVWriter, WriteBeforeFileAndCloseWithoutFile) {
     writer.SetFinishEvent(finish);
     writer.Open((dir / "never.wav").c_str());
     const std::uint8_t block[8] = {};
-    EXPECT_EQ(writer.Write(block, 2), 0); // nothing open: nothing written
+    EXPECT_EQ(writer.Write(block, 2), WriteResult::Accepted); // nothing open: nothing written
     writer.Close(true);
     EXPECT_TRUE(finish->IsSet());
     EXPECT_FALSE(std::filesystem::exists(dir / "never.wav"));
@@ -134,7 +134,7 @@ TEST(WAVWriter, AbortedCloseLeavesNoFile) {
     writer.Open((dir / "partial.wav").c_str());
     ASSERT_EQ(writer.SetInputProps(44100, 2, 16), 0);
     const Bytes block(4 * 5000, 1);
-    ASSERT_EQ(writer.Write(block.data(), 5000), 0);
+    ASSERT_EQ(writer.Write(block.data(), 5000), WriteResult::Accepted);
     writer.Close(false);
     EXPECT_TRUE(finish->IsSet());
     EXPECT_FALSE(std::filesystem::exists(dir / "partial.wav"));
@@ -194,13 +194,14 @@ TEST(WAVWriter, WriteReportsTheRefusalWhileTheStreamRuns) {
         writer.SetFinishEvent(finish);
         writer.SetError(&registry);
         writer.Open(path.c_str());
-        int result = writer.SetInputProps(44100, 2, 16);
+        WriteResult result =
+            writer.SetInputProps(44100, 2, 16) == 0 ? WriteResult::Accepted : WriteResult::Refused;
         const Bytes block(4 * 44100, 7); // one second per call
-        for (int second = 0; second < 30 && result == 0; ++second) {
+        for (int second = 0; second < 30 && result == WriteResult::Accepted; ++second) {
             result = writer.Write(block.data(), 44100);
         }
         const CErrorItem* item = qmtest::FindItem(registry, 9);
-        const bool refused = result == -1 && item != nullptr && item->code == 34;
+        const bool refused = result == WriteResult::Refused && item != nullptr && item->code == 34;
         writer.Close(false);
         return refused && finish->IsSet();
     });

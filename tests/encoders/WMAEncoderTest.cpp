@@ -324,7 +324,7 @@ TEST(WMAEncoder, UnwritableConfigurationFailsWithTheRuntimeCodeAndLeavesNoFile) 
         // A driver that streamed on regardless still gets no file.
         EXPECT_NE(chain.encoder.SetInputProps(44100, 2, 16), 0);
         const Bytes block(4000, 1);
-        EXPECT_EQ(chain.encoder.Write(block.data(), 1000), 0);
+        EXPECT_EQ(chain.encoder.Write(block.data(), 1000), WriteResult::Accepted);
         chain.encoder.Close(true);
         EXPECT_TRUE(chain.finish->IsSet());
         EXPECT_FALSE(std::filesystem::exists(path));
@@ -497,7 +497,8 @@ TEST(WMAEncoder, AbortedStreamLeavesNoFileAndTheEncoderServesTheNextTrack) {
                       path.c_str(), {0, row.bitrate, row.rate, row.channels, row.vbr, row.passes}),
                   1);
         ASSERT_EQ(chain.encoder.SetInputProps(44100, 2, 16), 0);
-        ASSERT_EQ(chain.encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)), 0);
+        ASSERT_EQ(chain.encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)),
+                  WriteResult::Accepted);
         chain.encoder.Close(false);
         EXPECT_TRUE(chain.finish->IsSet());
         EXPECT_FALSE(std::filesystem::exists(path));

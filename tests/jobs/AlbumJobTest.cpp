@@ -58,13 +58,19 @@ private:
 // A sink that only counts what it is given.
 class CountingSink : public CEncoder {
 public:
-    std::int32_t Write(const void* /*data*/, std::int32_t frames) override {
+    WriteResult Write(const void* /*data*/, std::int32_t frames) override {
+        if (refuseAfter >= 0 && total >= refuseAfter) {
+            ++refused;
+            return WriteResult::Refused;
+        }
         total += frames;
-        return 0;
+        return WriteResult::Accepted;
     }
     std::int32_t SetInputProps(std::uint32_t, std::uint8_t, std::int32_t) override { return 0; }
     void Close(bool) override {}
     std::int64_t total = 0;
+    std::int64_t refuseAfter = -1; // frames taken before every block is refused
+    int refused = 0;
 };
 
 class AlbumJob : public JobFixture {
@@ -178,14 +184,30 @@ TEST(AlbumTimes, TextsReadAsTheDialogReadsThem) {
 
 TEST_F(AlbumJob, SilenceIsWholeSecondsThenTheRestInFrames) {
     CountingSink sink;
-    album.InsertSilence(2500, &sink);
+    EXPECT_TRUE(album.InsertSilence(2500, &sink));
     EXPECT_EQ(sink.total, 110250);
     sink.total = 0;
-    album.InsertSilence(10, &sink);
+    EXPECT_TRUE(album.InsertSilence(10, &sink));
     EXPECT_EQ(sink.total, 441);
     sink.total = 0;
-    album.InsertSilence(0, &sink);
+    EXPECT_TRUE(album.InsertSilence(0, &sink));
     EXPECT_EQ(sink.total, 0);
+}
+
+// A refused block of silence used to go unnoticed (the album then lacked
+// its gap and was still finished as whole); the refusal is reported, and
+// nothing more is offered to a sink that refused.
+TEST_F(AlbumJob, RefusedSilenceIsReported) {
+    CountingSink sink;
+    sink.refuseAfter = 44100;
+    EXPECT_FALSE(album.InsertSilence(3000, &sink));
+    EXPECT_EQ(sink.total, 44100);
+    EXPECT_EQ(sink.refused, 1);
+
+    CountingSink rest;
+    rest.refuseAfter = 44100;
+    EXPECT_FALSE(album.InsertSilence(1500, &rest)); // the part after the whole seconds
+    EXPECT_EQ(rest.refused, 1);
 }
 
 TEST_F(AlbumJob, RangesOutsideATrackAreRefused) {

@@ -24,7 +24,8 @@ TEST(TagWriter, RealApeFileGetsItsTagAndDecodesAsBefore) {
         CAPEEncoder encoder;
         encoder.Open(file.c_str());
         ASSERT_EQ(encoder.SetInputProps(format.rate, format.channels, format.bits), 0);
-        ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)), 0);
+        ASSERT_EQ(encoder.Write(pcm.data(), static_cast<std::int32_t>(pcm.size() / 4)),
+                  WriteResult::Accepted);
         encoder.Close(true);
     }
     ASSERT_TRUE(std::filesystem::exists(file));

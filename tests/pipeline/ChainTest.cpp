@@ -17,10 +17,10 @@ using namespace std::chrono_literals;
 class RecordingSink : public CEncoder {
 public:
     explicit RecordingSink(bool ready = true) { m_readyEvent = qm::Event::Create(ready); }
-    std::int32_t Write(const void* data, std::int32_t frames) override {
+    WriteResult Write(const void* data, std::int32_t frames) override {
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         received.insert(received.end(), bytes, bytes + frames * 4);
-        return 0;
+        return WriteResult::Accepted;
     }
     std::int32_t SetInputProps(std::uint32_t, std::uint8_t, std::int32_t) override { return 0; }
     void Close(bool complete) override {

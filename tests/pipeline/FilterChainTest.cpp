@@ -79,8 +79,8 @@ TEST(FilterChain, WavFileHoldsTheNormalizedConvertedTrack) {
 // A WAV writer that lets the test act after each block it has written.
 class WatchedWriter : public CWAVWriter {
 public:
-    std::int32_t Write(const void* data, std::int32_t frames) override {
-        const std::int32_t result = CWAVWriter::Write(data, frames);
+    WriteResult Write(const void* data, std::int32_t frames) override {
+        const WriteResult result = CWAVWriter::Write(data, frames);
         ++blocks;
         if (afterBlock) {
             afterBlock(blocks);

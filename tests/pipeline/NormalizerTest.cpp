@@ -227,25 +227,25 @@ TEST(Normalizer, FailuresAreReported) {
 
     // A block too big to keep is refused, not silently dropped.
     const Bytes block(400);
-    EXPECT_EQ(normalizer.Write(block.data(), 0x7FFFFFFF), -1);
+    EXPECT_EQ(normalizer.Write(block.data(), 0x7FFFFFFF), WriteResult::Refused);
     ASSERT_NE(registry.GetLast(), nullptr);
     EXPECT_EQ(registry.GetLast()->code, 2);
     registry.ResetAll();
 
     // A sink that refuses a block ends the delivery with the sink closed as
     // incomplete, and no error of the normalizer's own.
-    EXPECT_EQ(normalizer.Write(block.data(), 100), 0);
-    EXPECT_EQ(normalizer.Write(block.data(), 100), 0);
-    sink.writeResult = -1;
+    EXPECT_EQ(normalizer.Write(block.data(), 100), WriteResult::Accepted);
+    EXPECT_EQ(normalizer.Write(block.data(), 100), WriteResult::Accepted);
+    sink.writeResult = WriteResult::Refused;
     normalizer.Close(true);
     EXPECT_EQ(sink.writes.size(), 1u);
     EXPECT_EQ(sink.closes, std::vector<bool>{false});
     EXPECT_EQ(registry.GetLastActual(), nullptr);
 
     // Closing an aborted stream passes the abort on.
-    sink.writeResult = 0;
+    sink.writeResult = WriteResult::Accepted;
     normalizer.SetInputProps(44100, 2, 16);
-    normalizer.Write(block.data(), 100);
+    EXPECT_EQ(normalizer.Write(block.data(), 100), WriteResult::Accepted);
     normalizer.Close(false);
     EXPECT_EQ(sink.closes, (std::vector<bool>{false, false}));
     EXPECT_EQ(sink.writes.size(), 1u);

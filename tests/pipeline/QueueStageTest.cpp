@@ -23,13 +23,13 @@ using namespace std::chrono_literals;
 // numbered `refuseAt` and hold every Write until the gate opens.
 class GatedSink : public CEncoder {
 public:
-    std::int32_t Write(const void* data, std::int32_t frames) override {
+    WriteResult Write(const void* data, std::int32_t frames) override {
         gate->Wait(std::chrono::milliseconds(60000));
         std::lock_guard<std::mutex> lock(m_lock);
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         received.insert(received.end(), bytes, bytes + frames * 4);
         ++writes;
-        return writes == refuseAt ? -1 : 0;
+        return writes == refuseAt ? WriteResult::Refused : WriteResult::Accepted;
     }
     std::int32_t SetInputProps(std::uint32_t, std::uint8_t channels, std::int32_t) override {
         props = channels;
@@ -76,7 +76,7 @@ TEST(QueueStage, BlocksArriveInOrderAsCopiesAndCloseKeepsTheOutput) {
         // One buffer, refilled for every block, as the ripper does.
         buffer = Block(i, 588 + i);
         expected.insert(expected.end(), buffer.begin(), buffer.end());
-        ASSERT_EQ(queue.Write(buffer.data(), 588 + i), 0);
+        ASSERT_EQ(queue.Write(buffer.data(), 588 + i), WriteResult::Accepted);
         std::fill(buffer.begin(), buffer.end(), 0xEE);
     }
     queue.Close(true);
@@ -97,7 +97,7 @@ TEST(QueueStage, TheSourceWaitsOnlyWhenTheQueueIsFull) {
     std::thread source([&] {
         const auto block = Block(0, 10);
         for (int i = 0; i < 6; ++i) {
-            queue.Write(block.data(), 10);
+            EXPECT_EQ(queue.Write(block.data(), 10), WriteResult::Accepted);
             ++accepted;
         }
         queue.Close(true);
@@ -126,7 +126,7 @@ TEST(QueueStage, ARefusedBlockStopsTheSourceAndTheOutputGoes) {
     const auto block = Block(1, 100);
     int refused = -1;
     for (int i = 0; i < 1000 && refused < 0; ++i) {
-        if (queue.Write(block.data(), 100) != 0) {
+        if (queue.Write(block.data(), 100) == WriteResult::Refused) {
             refused = i;
         }
         std::this_thread::sleep_for(1ms);
@@ -158,7 +158,7 @@ TEST(QueueStage, TerminateDropsWhatIsQueuedAndFilesTheCancel) {
     ASSERT_TRUE(queue.Begin());
     const auto block = Block(2, 50);
     for (int i = 0; i < 6; ++i) {
-        ASSERT_EQ(queue.Write(block.data(), 50), 0);
+        ASSERT_EQ(queue.Write(block.data(), 50), WriteResult::Accepted);
     }
     queue.Close(true); // read whole, still being written
     queue.Terminate();
@@ -168,7 +168,7 @@ TEST(QueueStage, TerminateDropsWhatIsQueuedAndFilesTheCancel) {
     EXPECT_EQ(sink.Closes(), std::vector<bool>{false});
     ASSERT_NE(registry.GetLastActual(), nullptr);
     EXPECT_EQ(registry.GetLastActual()->code, qm::err::kCancelled);
-    EXPECT_EQ(queue.Write(block.data(), 50), -1);
+    EXPECT_EQ(queue.Write(block.data(), 50), WriteResult::Refused);
 
     // Once closed for good, a late Terminate changes nothing.
     GatedSink done;
@@ -191,7 +191,7 @@ TEST(QueueStage, ASourceThatNeverClosesLeavesNoOutputBehind) {
         queue.SetEncoder(&sink);
         ASSERT_TRUE(queue.Begin());
         const auto block = Block(3, 20);
-        ASSERT_EQ(queue.Write(block.data(), 20), 0);
+        ASSERT_EQ(queue.Write(block.data(), 20), WriteResult::Accepted);
     }
     EXPECT_EQ(sink.Closes(), std::vector<bool>{false});
     // Never begun: Close closes the stage behind at once, without output.

@@ -94,7 +94,8 @@ TEST(Resampler, HalvingEmitsOneOutputForEverySecondInput) {
     ASSERT_EQ(resampler.SetInputProps(44100, 1, 16), 0);
     const Bytes sample = Samples16({1000});
     for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(resampler.Write(sample.data(), 1), 0); // 0 also when nothing was due
+        EXPECT_EQ(resampler.Write(sample.data(), 1),
+                  WriteResult::Accepted); // also when nothing was due
         EXPECT_EQ(sink.writes.size(), static_cast<std::size_t>(i / 2 + 1)) << i;
     }
 }
@@ -248,7 +249,8 @@ TEST(Resampler, EightBitInputIsWidenedForTheRateConverter) {
     resampler.Open(nullptr, &sink);
     ASSERT_EQ(resampler.SetInputProps(22050, 1, 8), 0);
     EXPECT_EQ(sink.format.bits, 8);
-    resampler.Write(level.data(), static_cast<std::int32_t>(level.size()));
+    EXPECT_EQ(resampler.Write(level.data(), static_cast<std::int32_t>(level.size())),
+              WriteResult::Accepted);
     EXPECT_EQ(sink.data.size(), 4000u);
     EXPECT_EQ(sink.data.back(), 50);
 }
@@ -292,7 +294,7 @@ TEST(Resampler, InputAndOutputFormatsAreChecked) {
     ASSERT_EQ(open.SetInputProps(44100, 2, 24), 0);
     EXPECT_EQ(openSink.format.bits, 24);
     const Bytes block = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    EXPECT_EQ(open.Write(block.data(), 2), 0);
+    EXPECT_EQ(open.Write(block.data(), 2), WriteResult::Accepted);
     EXPECT_EQ(openSink.data, block);
 }
 
@@ -306,17 +308,17 @@ TEST(Resampler, CloseStopAndTheAccumulationBuffer) {
     resampler.SetMinimumFrames(100);
     ASSERT_EQ(resampler.SetInputProps(44100, 2, 16), 0);
     const Bytes block = qmtest::Noise({}, 60.0 / 44100, 0.5);
-    EXPECT_EQ(resampler.Write(block.data(), 60), 0);
+    EXPECT_EQ(resampler.Write(block.data(), 60), WriteResult::Accepted);
     EXPECT_TRUE(sink.writes.empty());
-    EXPECT_EQ(resampler.Write(block.data(), 60), 0);
+    EXPECT_EQ(resampler.Write(block.data(), 60), WriteResult::Accepted);
     EXPECT_EQ(sink.writes, std::vector<std::int32_t>{120});
-    EXPECT_EQ(resampler.Write(block.data(), 60), 0);
+    EXPECT_EQ(resampler.Write(block.data(), 60), WriteResult::Accepted);
     resampler.Close(true); // what waits is delivered before the sink closes
     EXPECT_EQ(sink.writes, (std::vector<std::int32_t>{120, 60}));
     EXPECT_EQ(sink.closes, std::vector<bool>{true});
 
     ASSERT_EQ(resampler.SetInputProps(44100, 2, 16), 0);
-    resampler.Write(block.data(), 60);
+    EXPECT_EQ(resampler.Write(block.data(), 60), WriteResult::Accepted);
     resampler.Close(false); // an aborted stream drops it
     EXPECT_EQ(sink.writes.size(), 2u);
     EXPECT_EQ(sink.closes, (std::vector<bool>{true, false}));
@@ -333,12 +335,12 @@ TEST(Resampler, CloseStopAndTheAccumulationBuffer) {
     resampler.SetMinimumFrames(0);
     resampler.SetOutputFormat(96000, 2, 16);
     ASSERT_EQ(resampler.SetInputProps(44100, 2, 16), 0);
-    EXPECT_EQ(resampler.Write(block.data(), 0x40000000), -1);
+    EXPECT_EQ(resampler.Write(block.data(), 0x40000000), WriteResult::Refused);
     EXPECT_EQ(registry.GetLast()->code, 2);
     EXPECT_EQ(registry.GetLast()->module, 16);
 
     CResampler unconnected;
-    EXPECT_EQ(unconnected.Write(block.data(), 60), 1);
+    EXPECT_EQ(unconnected.Write(block.data(), 60), WriteResult::Refused);
 }
 
 TEST(Resampler, PassesFinishEventAndProgressToTheNextSink) {

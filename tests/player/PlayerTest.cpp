@@ -60,7 +60,7 @@ TEST_F(PlayerStage, ADeviceBeyondTheListFailsWithCodeOneAndPlaysNothing) {
         ASSERT_NE(error.GetLastActual(), nullptr);
         EXPECT_EQ(error.GetLastActual()->code, qm::err::kBadPlaybackDevice);
         EXPECT_EQ(error.GetLastActual()->module, qm::mod::kPlayer);
-        EXPECT_EQ(player.Write(Frames(1, 5).data(), 588), 0);
+        EXPECT_EQ(player.Write(Frames(1, 5).data(), 588), WriteResult::Accepted);
         EXPECT_EQ(player.GetPosition(), -1);
         player.Close(false);
         EXPECT_TRUE(finish->IsSet());
@@ -84,15 +84,15 @@ TEST_F(PlayerStage, MoreThanFiftyQueuedBlocksHoldTheSourceBackUntilTheDevicePlay
     player.Pause(true); // nothing drains meanwhile
     const qmtest::Bytes block = Frames(1, 9);
     for (int i = 0; i < CPlayer::kSlotCount; ++i) {
-        ASSERT_EQ(player.Write(block.data(), 588), 0);
+        ASSERT_EQ(player.Write(block.data(), 588), WriteResult::Accepted);
     }
     EXPECT_TRUE(player.GetReadyEvent()->IsSet());
-    ASSERT_EQ(player.Write(block.data(), 588), 0);
+    ASSERT_EQ(player.Write(block.data(), 588), WriteResult::Accepted);
     EXPECT_EQ(player.GetQueued(), CPlayer::kSlotCount + 1);
     EXPECT_FALSE(player.GetReadyEvent()->IsSet());
     // Every block is held, however many were written.
     for (int i = 0; i < 20; ++i) {
-        ASSERT_EQ(player.Write(block.data(), 588), 0);
+        ASSERT_EQ(player.Write(block.data(), 588), WriteResult::Accepted);
     }
     EXPECT_EQ(player.GetQueued(), CPlayer::kSlotCount + 21);
 
@@ -116,7 +116,7 @@ TEST_F(PlayerStage, PauseChangesTheStateOnceAndOnlyWhilePlaying) {
     ASSERT_EQ(player.SetInputProps(44100, 2, 16), 0);
     EXPECT_FALSE(player.Pause(true)); // nothing written yet
     const qmtest::Bytes block = Frames(1, 3);
-    ASSERT_EQ(player.Write(block.data(), 588), 0);
+    ASSERT_EQ(player.Write(block.data(), 588), WriteResult::Accepted);
     EXPECT_TRUE(player.Pause(true));
     EXPECT_FALSE(player.Pause(true));
     EXPECT_TRUE(player.IsPaused());
@@ -132,13 +132,13 @@ TEST_F(PlayerStage, PositionCountsWhatWasHandedOverAndResetTimeSetsIt) {
     ASSERT_EQ(player.SetInputProps(44100, 2, 16), 0);
     EXPECT_EQ(player.GetPosition(), 2);
     const qmtest::Bytes second = Frames(75, 1);
-    ASSERT_EQ(player.Write(second.data(), 44100), 0);
+    ASSERT_EQ(player.Write(second.data(), 44100), WriteResult::Accepted);
     EXPECT_EQ(player.GetPosition(), 3);
     EXPECT_TRUE(player.ResetTime(10));
     EXPECT_EQ(player.GetPosition(), 10);
     EXPECT_EQ(player.GetQueued(), 0);
     // A seek the source refuses leaves time and queue alone.
-    ASSERT_EQ(player.Write(second.data(), 44100), 0);
+    ASSERT_EQ(player.Write(second.data(), 44100), WriteResult::Accepted);
     EXPECT_FALSE(player.ResetTime(30, [] { return false; }));
     EXPECT_EQ(player.GetPosition(), 11);
     EXPECT_EQ(player.GetQueued(), 1);
@@ -154,12 +154,12 @@ TEST_F(PlayerStage, BlocksWrittenWhileASeekIsPendingAreDropped) {
     player.SetPlaying(true);
     player.Pause(true);
     const qmtest::Bytes block = Frames(1, 4);
-    ASSERT_EQ(player.Write(block.data(), 588), 0);
+    ASSERT_EQ(player.Write(block.data(), 588), WriteResult::Accepted);
     seek->Set();
-    ASSERT_EQ(player.Write(block.data(), 588), 0);
+    ASSERT_EQ(player.Write(block.data(), 588), WriteResult::Accepted);
     EXPECT_EQ(player.GetQueued(), 1);
     seek->Reset();
-    ASSERT_EQ(player.Write(block.data(), 588), 0);
+    ASSERT_EQ(player.Write(block.data(), 588), WriteResult::Accepted);
     EXPECT_EQ(player.GetQueued(), 2);
     player.Close(false);
 }

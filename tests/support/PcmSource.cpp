@@ -70,8 +70,8 @@ std::int32_t PcmSource::Start() {
         if (frames > static_cast<std::size_t>(m_framesPerBlock)) {
             frames = static_cast<std::size_t>(m_framesPerBlock);
         }
-        if (m_sink->Write(m_pcm.data() + done * frameBytes, static_cast<std::int32_t>(frames)) !=
-            0) {
+        if (m_sink->Write(m_pcm.data() + done * frameBytes, static_cast<std::int32_t>(frames)) ==
+            WriteResult::Refused) {
             m_sink->Close(false);
             return 0;
         }

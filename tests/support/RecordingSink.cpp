@@ -9,7 +9,7 @@ std::int32_t RecordingSink::SetInputProps(std::uint32_t sampleRate, std::uint8_t
     return inputPropsResult;
 }
 
-std::int32_t RecordingSink::Write(const void* block, std::int32_t frames) {
+WriteResult RecordingSink::Write(const void* block, std::int32_t frames) {
     const auto* bytes = static_cast<const std::uint8_t*>(block);
     data.insert(data.end(), bytes, bytes + static_cast<std::size_t>(frames) * format.FrameBytes());
     writes.push_back(frames);

@@ -20,7 +20,7 @@ public:
 
     std::int32_t SetInputProps(std::uint32_t sampleRate, std::uint8_t channels,
                                std::int32_t bitsPerSample) override;
-    std::int32_t Write(const void* data, std::int32_t frames) override;
+    WriteResult Write(const void* data, std::int32_t frames) override;
     void Close(bool complete) override;
     void SetFinishEvent(qm::EventHandle event) override;
 
@@ -35,7 +35,7 @@ public:
     std::vector<std::int32_t> writes; // frames per Write
     std::vector<bool> closes;
     std::int32_t inputPropsResult = 0;
-    std::int32_t writeResult = 0;
+    WriteResult writeResult = WriteResult::Accepted;
     // Called after block n (1-based) has been kept.
     std::function<void(int)> onWrite;
     // Called whenever a finish event is handed over.
