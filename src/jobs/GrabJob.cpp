@@ -414,6 +414,7 @@ void CGrabJob::OnTimer() {
     // The wake-up is taken before the slots are looked at: one that comes
     // meanwhile is seen at the next poll.
     m_finishEvent->Reset();
+    LogFileNotes();
     if (!m_slots.empty() && m_slots.front()->done->IsSet()) {
         m_view.StopPollTimer();
         OnProcessEnd();
@@ -518,7 +519,6 @@ bool CGrabJob::ReportTrack(TrackSlot& slot) {
                 SetOutcome(row, TrackOutcome::kFailed);
                 m_data.AddToLog("Failed.", kLogAttention);
                 m_view.ShowRowProgress(-1);
-                DeletePartialOutput(slot);
                 AbandonSlots();
                 EnableControls(true);
                 m_view.UpdateWindowTitle();
@@ -534,7 +534,6 @@ bool CGrabJob::ReportTrack(TrackSlot& slot) {
     if (!failed) {
         CompleteTrack(slot);
     } else {
-        DeletePartialOutput(slot);
         m_list.SetStatus(row, "Failed");
         SetOutcome(row, TrackOutcome::kFailed);
         m_data.AddToLog("Failed.", kLogAttention);
@@ -565,12 +564,13 @@ void CGrabJob::ReportStop() {
         } else {
             // Read ahead of the track being grabbed: cancelled with it, even
             // when its file was written whole already.
-            DeletePartialOutput(*slot);
+            PostDeletePartialOutput(*slot);
             m_list.SetStatus(slot->row, "Cancelled");
             SetOutcome(slot->row, TrackOutcome::kCancelled);
         }
         head = false;
     }
+    FinishFileTasks();
     m_data.AddToLog("Cancelled", kLogSuccess);
     EndJob(EndReason::kCancelled);
     QM_EXIT(1);
@@ -581,7 +581,7 @@ void CGrabJob::AbandonSlots() {
     TerminateSlots();
     for (const SlotPtr& slot : m_slots) {
         JoinSlot(*slot);
-        DeletePartialOutput(*slot);
+        PostDeletePartialOutput(*slot);
     }
     m_slots.clear();
     QM_EXIT(0);
@@ -597,6 +597,7 @@ void CGrabJob::NextOrFinish() {
         QM_RETURN(1);
     }
     const QuavermillSettings& settings = m_data.Settings();
+    FinishFileTasks();
     WriteRipReport();
     m_data.AddToLog("Grabbing of disk is finished.", kLogSuccess);
     if (settings.player.EnableSound) {
@@ -655,11 +656,16 @@ void CGrabJob::CompleteTrack(const TrackSlot& slot) {
         m_data.AddToLog(note, kLogAttention);
     }
     std::string status = slot.status;
-    if (m_data.Settings().playlist.AddToPlaylist && m_playlistOk && !m_playlistName.empty() &&
-        !m_data.AddToPlaylist(m_playlistName, output)) {
-        m_data.AddToLog(
-            qm::Format(" Failed to add %s to playlist %s!", output.c_str(), m_playlistName.c_str()),
-            kLogAttention);
+    if (m_data.Settings().playlist.AddToPlaylist && m_playlistOk && !m_playlistName.empty()) {
+        // Appending may read and rewrite a long list: done off this thread,
+        // in the order the tracks are reported.
+        m_fileTasks.Post([this, playlist = m_playlistName, output]() -> std::optional<std::string> {
+            if (m_data.AddToPlaylist(playlist, output)) {
+                return std::nullopt;
+            }
+            return qm::Format(" Failed to add %s to playlist %s!", output.c_str(),
+                              playlist.c_str());
+        });
     }
     m_completedFiles.push_back(output);
     SetOutcome(row, TrackOutcome::kComplete);
@@ -776,12 +782,15 @@ void CGrabJob::SaveCoverArt(TrackSlot& slot, const CID3Tag& tag) {
 
 void CGrabJob::DeletePartialOutput(const TrackSlot& slot) {
     QM_TRACE("TracksWnd");
-    const std::string& path = slot.output;
+    DeleteWritten(slot.output, slot.before);
+}
+
+void CGrabJob::DeleteWritten(const std::string& path, const FileState& before) {
+    QM_TRACE("TracksWnd");
     if (path.empty()) {
         QM_RETURN(0);
     }
     const FileState now = StateOf(path);
-    const FileState& before = slot.before;
     if (now.exists && before.exists && now.device == before.device && now.inode == before.inode &&
         now.size == before.size && now.modified.tv_sec == before.modified.tv_sec &&
         now.modified.tv_nsec == before.modified.tv_nsec) {
@@ -791,6 +800,28 @@ void CGrabJob::DeletePartialOutput(const TrackSlot& slot) {
     }
     MyDeleteFile(path);
     QM_EXIT(2);
+}
+
+void CGrabJob::LogFileNotes() {
+    QM_TRACE("TracksWnd");
+    for (const std::string& note : m_fileTasks.TakeNotes()) {
+        m_data.AddToLog(note, kLogAttention);
+    }
+}
+
+void CGrabJob::FinishFileTasks() {
+    QM_TRACE("TracksWnd");
+    m_fileTasks.Flush();
+    LogFileNotes();
+}
+
+void CGrabJob::PostDeletePartialOutput(const TrackSlot& slot) {
+    QM_TRACE("TracksWnd");
+    m_fileTasks.Post([output = slot.output, before = slot.before]() -> std::optional<std::string> {
+        DeleteWritten(output, before);
+        return std::nullopt;
+    });
+    QM_EXIT(0);
 }
 
 void CGrabJob::StopProcess() {
@@ -805,6 +836,11 @@ void CGrabJob::StopProcess() {
 
 void CGrabJob::EnableControls(bool enable) {
     QM_TRACE("TracksWnd");
+    if (enable) {
+        // Idle means every file of the grab is as it stays: the playlist
+        // complete, what cancelled tracks left gone.
+        FinishFileTasks();
+    }
     m_data.SetProcessing(!enable);
     if (enable) {
         m_view.SetTitle(m_savedTitle);

@@ -32,6 +32,7 @@
 #include "core/Progress.h"
 #include "disc/RipVerifier.h"
 #include "jobs/Data.h"
+#include "jobs/FileTasks.h"
 #include "jobs/RipReport.h"
 #include "jobs/TrackChain.h"
 #include "jobs/TrackList.h"
@@ -198,8 +199,8 @@ private:
     void NextOrFinish();
     // A question through the auto-answer prompt.
     PromptAnswer Ask(const std::string& message, int countdown);
-    // The end of a track that went well, on the job's thread: playlist,
-    // status, log, check box.
+    // The end of a track that went well, on the job's thread: status, log,
+    // check box, and its place in the playlist (posted to the file tasks).
     void CompleteTrack(const TrackSlot& slot);
     // The worker's last steps for a track that went well: verdict, tag,
     // cover picture and the size for its status.
@@ -211,6 +212,15 @@ private:
                   const std::vector<std::pair<std::string, std::string>>& proof) const;
     // Deletes what a failed track left.
     static void DeletePartialOutput(const TrackSlot& slot);
+    // Deletes `path` unless it is still the file `before` describes.
+    static void DeleteWritten(const std::string& path, const FileState& before);
+    // The same, off the job's thread, for a track that ended cancelled
+    // after its worker had written its file.
+    void PostDeletePartialOutput(const TrackSlot& slot);
+    // Logs what went wrong in the file tasks so far.
+    void LogFileNotes();
+    // Waits for the file tasks (the job is ending) and logs their notes.
+    void FinishFileTasks();
     // The tag's picture as the file SaveCoverArt names, beside the track's
     // file, unless one is there already.
     static void SaveCoverArt(TrackSlot& slot, const CID3Tag& tag);
@@ -254,4 +264,6 @@ private:
     RipReport m_report;
     std::string m_ripLogName;
     std::string m_ripCueName;
+    // Last: it finishes what was posted while the rest of the job stands.
+    CFileTasks m_fileTasks;
 };
