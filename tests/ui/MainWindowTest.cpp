@@ -612,11 +612,20 @@ void MainWindowTest::workingFolderIsTheProgramFolder() {
 
 void MainWindowTest::windowThreadKeepsRunningDuringAGrab() {
     Session session;
-    const auto image = session.WriteImage("long", Tracks({120}));
+    // Several tracks in flight at once, each tagged and listed as it is
+    // reported, so that the workers' and the file tasks' hand-overs are
+    // measured too.
+    const auto image = session.WriteImage("long", Tracks({40, 40, 40}));
     auto app = session.Start(image.layout.sheet.string());
     QVERIFY(app);
+    app->Settings().job.EncoderThreads = 2;
+    app->Settings().playlist.AddToPlaylist = true;
+    app->Settings().playlist.AddTo = kMaskPlaylist;
+    app->Settings().playlist.MaskPlaylist = "{ARTIST} - {ALBUM}.m3u";
     CMainFrame& frame = *app->MainWindow();
-    CheckRow(frame, 0, true);
+    for (int row = 0; row < 3; ++row) {
+        CheckRow(frame, row, true);
+    }
 
     // A gap between ticks of a 10 ms timer is time the window thread did not
     // run its event loop. The part of it the thread spent waiting for a core
@@ -643,7 +652,13 @@ void MainWindowTest::windowThreadKeepsRunningDuringAGrab() {
     frame.OnGrab();
     QVERIFY(WaitForGrabEnd(*app));
     ticker.stop();
-    QVERIFY(kCompleteText.match(CellText(frame, 0, 4)).hasMatch());
+    for (int row = 0; row < 3; ++row) {
+        QVERIFY2(kCompleteText.match(CellText(frame, row, 4)).hasMatch(),
+                 qPrintable(CellText(frame, row, 4)));
+    }
+    QCOMPARE(frame.Tracks().Job().GetCompletedFiles().size(), std::size_t(3));
+    QVERIFY(!frame.Tracks().Job().GetPlaylistName().empty());
+    QVERIFY(fs::exists(frame.Tracks().Job().GetPlaylistName()));
     QVERIFY(ticks > 10);
     qInfo("longest gap between ticks: %lld ms (%lld ms with the waits for a core) over %d ticks",
           longest, longestRaw, ticks);
