@@ -84,13 +84,18 @@ CAlbumJob::CAlbumJob(CData& data, CAlbumView& view)
 CAlbumJob::~CAlbumJob() {
     QM_TRACE("RipAlbumDlg");
     if (m_worker.joinable()) {
-        m_stopRequested.store(true);
-        m_chain.Terminate();
+        if (!m_closing) {
+            m_stopRequested.store(true);
+            m_chain.Terminate();
+        }
+        // An album being closed is let finish: it holds every track.
         m_worker.join();
     }
     if (m_running) {
-        AbortAlbum();
-        FinishEncoder();
+        if (!m_closing) {
+            AbortAlbum();
+            FinishEncoder();
+        }
         m_data.Ripper().SetSendFormat(true);
         m_data.SetProcessing(false);
     }
@@ -480,6 +485,13 @@ void CAlbumJob::OnTimer() {
         m_view.StopPollTimer();
         QM_RETURN(0);
     }
+    if (m_closing) {
+        if (m_albumClosed.load()) {
+            m_view.StopPollTimer();
+            EndAlbum();
+        }
+        QM_RETURN(1);
+    }
     if (!m_finishEvent->IsSet()) {
         m_view.SetRowProgress(g_Progress.GetTotalPercent());
         QM_RETURN(1);
@@ -613,6 +625,21 @@ void CAlbumJob::FinishAlbum() {
         EndJob(Outcome::kFailed);
         QM_RETURN(0);
     }
+    m_closing = true;
+    m_albumClosed.store(false);
+    m_closeFailed = false;
+    m_closeNotes.clear();
+    m_worker = std::thread([this] {
+        CloseAlbum();
+        m_albumClosed.store(true);
+        m_finishEvent->Set();
+    });
+    m_view.StartPollTimer();
+    QM_EXIT(1);
+}
+
+void CAlbumJob::CloseAlbum() {
+    QM_TRACE("RipAlbumDlg");
     g_Error.ResetAll();
     m_tap.Close(true);
     m_chainOpen = false;
@@ -620,11 +647,11 @@ void CAlbumJob::FinishAlbum() {
     if (g_Error.IsAnyActual()) {
         // The encoder could not finish the file.
         const CErrorItem* item = g_Error.GetLastActual();
-        m_data.AddToLog(item != nullptr ? g_Error.FullMessage(item) : "Failed.", kLogAttention);
+        m_closeNotes.push_back(item != nullptr ? g_Error.FullMessage(item) : "Failed.");
         g_Error.ResetAll();
         CGrabJob::MyDeleteFile(m_albumPath);
-        EndJob(Outcome::kFailed);
-        QM_RETURN(1);
+        m_closeFailed = true;
+        QM_RETURN(0);
     }
     if (m_albumTrack.enableTag) {
         CID3Tag tag = m_albumTrack.tag;
@@ -637,14 +664,23 @@ void CAlbumJob::FinishAlbum() {
             tag.SetTag("URL", "");
         }
         if (!tag.Write(m_albumPath) && m_albumTrack.format.format != OutputFormat::WAV) {
-            m_data.AddToLog(qm::Format(" Failed to write the tag of %s: %s", m_albumPath.c_str(),
-                                       tag.GetLastError().c_str()),
-                            kLogAttention);
+            m_closeNotes.push_back(qm::Format(" Failed to write the tag of %s: %s",
+                                              m_albumPath.c_str(), tag.GetLastError().c_str()));
         }
     }
     WriteCueSheet();
-    EndJob(Outcome::kComplete);
-    QM_EXIT(2);
+    QM_EXIT(1);
+}
+
+void CAlbumJob::EndAlbum() {
+    QM_TRACE("RipAlbumDlg");
+    JoinWorker();
+    m_closing = false;
+    for (const std::string& note : m_closeNotes) {
+        m_data.AddToLog(note, kLogAttention);
+    }
+    EndJob(m_closeFailed ? Outcome::kFailed : Outcome::kComplete);
+    QM_EXIT(0);
 }
 
 void CAlbumJob::WriteCueSheet() {
@@ -686,17 +722,15 @@ void CAlbumJob::WriteCueSheet() {
                 ".cue";
     std::string error;
     if (!sheet.Write(m_cuePath, &error)) {
-        m_data.AddToLog(
-            qm::Format(" Failed to write the cue sheet %s: %s", m_cuePath.c_str(), error.c_str()),
-            kLogAttention);
+        m_closeNotes.push_back(
+            qm::Format(" Failed to write the cue sheet %s: %s", m_cuePath.c_str(), error.c_str()));
         m_cuePath.clear();
     }
     if (m_albumTrack.format.format == OutputFormat::FLAC) {
         const std::uint32_t rate = static_cast<std::uint32_t>(m_albumTrack.format.flac.sampleRate);
         if (!sheet.WriteToFlac(m_albumPath, rate, CueFrames(m_tap.GetFrames()), &error)) {
-            m_data.AddToLog(qm::Format(" Failed to write the cue sheet into %s: %s",
-                                       m_albumPath.c_str(), error.c_str()),
-                            kLogAttention);
+            m_closeNotes.push_back(qm::Format(" Failed to write the cue sheet into %s: %s",
+                                              m_albumPath.c_str(), error.c_str()));
         }
     }
     QM_EXIT(1);
@@ -712,7 +746,8 @@ void CAlbumJob::FinishEncoder() {
 
 void CAlbumJob::StopProcess() {
     QM_TRACE("RipAlbumDlg");
-    if (!m_running) {
+    if (!m_running || m_closing) {
+        // Every track is in the album: it is being closed, and stays.
         QM_RETURN(0);
     }
     m_stopRequested.store(true);

@@ -159,8 +159,12 @@ private:
     PromptAnswer Ask(const std::string& message, int countdown);
     // Closes the chain (when still open) and deletes the album file.
     void AbortAlbum();
-    // The end of the job: the album closed, tagged and described.
+    // The end of the job: the album is closed, tagged and described on the
+    // worker (closing and tagging a long file may take seconds), and the
+    // job ends at the poll after (EndAlbum).
     void FinishAlbum();
+    void CloseAlbum();
+    void EndAlbum();
     void WriteCueSheet();
     // What ends after the album was closed (the MP3 library is let go).
     void FinishEncoder();
@@ -187,6 +191,12 @@ private:
     bool m_chainOpen = false;
     bool m_encoderSetUp = false;
     std::atomic<bool> m_stopRequested{false};
+    // The album is being closed on the worker; m_albumClosed once it is,
+    // with what went wrong in m_closeNotes and whether the file is lost.
+    bool m_closing = false;
+    std::atomic<bool> m_albumClosed{false};
+    bool m_closeFailed = false;
+    std::vector<std::string> m_closeNotes;
     Outcome m_outcome = Outcome::kNone;
     int m_currentRow = -1;
     int m_tracksStarted = 0;
