@@ -1,8 +1,9 @@
 // Reading ahead while the tracks before are encoded: the files, tags and
 // playlist are the same byte for byte whatever the number of encoder
 // threads, tracks are reported in order, and Stop, a read error answered
-// Yes or No and a failing encoder with several tracks in flight end as they
-// do one track at a time (right statuses, no partial file).
+// Yes or No, a failing encoder and the disc taken out with several tracks
+// in flight end as they do one track at a time (right statuses, no partial
+// file).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -231,6 +232,38 @@ TEST_F(ParallelGrab, DiskFullWithTheNextTrackInFlightAnsweredNo) {
         EXPECT_TRUE(list.IsChecked(row)) << row;
     }
     EXPECT_EQ(OutputFiles(), (std::vector<fs::path>{TrackFile(names, 1, "One", ".wav")}));
+}
+
+// The disc comes out as soon as the third track has been read, while the
+// tracks before it may still be being encoded (the normalizer holds each
+// whole track): what was read is finished and reported, then the job says
+// the disc is gone and ends; nothing after is read, asked or left behind.
+TEST_F(ParallelGrab, DiscTakenOutWithTracksInFlightEndsAfterThem) {
+    InsertSix(OutputFormat::FLAC);
+    data.Settings().normalizer.Normalize = true;
+    data.Settings().job.EncoderThreads = 3;
+    faulty->SwapDiscAfter(image.End(3) - 1, std::make_shared<EmptyDrive>());
+    int mostInFlight = 0;
+    Grab([&] { mostInFlight = std::max(mostInFlight, job.GetTracksInFlight()); });
+    EXPECT_GE(mostInFlight, 2);
+    EXPECT_EQ(job.GetEndReason(), Reason::kNoDisc);
+    EXPECT_TRUE(view.prompts.empty());
+    EXPECT_EQ(view.errors,
+              (std::vector<std::pair<std::string, std::string>>{{"No disk in drive.", "Error"}}));
+    std::vector<fs::path> complete;
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(list.GetStatus(row).rfind("Complete (", 0), 0u) << row;
+        complete.push_back(TrackFile(names, row + 1, names.titles[row], ".flac"));
+    }
+    for (int row = 3; row < 6; ++row) {
+        EXPECT_EQ(list.GetStatus(row), "") << row;
+        EXPECT_TRUE(list.IsChecked(row)) << row;
+    }
+    std::vector<fs::path> files = OutputFiles();
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, complete);
+    EXPECT_TRUE(view.enabled);
+    EXPECT_FALSE(job.IsProcessing());
 }
 
 TEST(EncoderThreads, TheSettingOrTheCoresWithinBounds) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace qmtest {
@@ -28,6 +29,16 @@ void FaultyDrive::SetReadDelay(std::chrono::milliseconds delay) {
 
 void FaultyDrive::SwapDisc(std::shared_ptr<qm::CdDrive> disc) {
     std::lock_guard<std::mutex> lock(m_lock);
+    SwapDiscLocked(std::move(disc));
+}
+
+void FaultyDrive::SwapDiscAfter(std::int32_t sector, std::shared_ptr<qm::CdDrive> disc) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_swapAfter = sector;
+    m_nextDisc = std::move(disc);
+}
+
+void FaultyDrive::SwapDiscLocked(std::shared_ptr<qm::CdDrive> disc) {
     for (int i = 0; i < m_opens; ++i) {
         m_disc->Close();
         disc->Open(m_readType);
@@ -143,7 +154,12 @@ qm::DriveStatus FaultyDrive::ReadAudio(std::int32_t lsn, std::int32_t sectors, s
         return ShiftedRead(lsn, sectors, shift(m_rng), dest) ? qm::DriveStatus::kOk
                                                              : qm::DriveStatus::kFailed;
     }
-    return m_disc->ReadAudio(lsn, sectors, dest);
+    const qm::DriveStatus status = m_disc->ReadAudio(lsn, sectors, dest);
+    if (status == qm::DriveStatus::kOk && m_nextDisc && m_swapAfter >= lsn &&
+        m_swapAfter < lsn + sectors) {
+        SwapDiscLocked(std::exchange(m_nextDisc, nullptr));
+    }
+    return status;
 }
 
 qm::DriveStatus FaultyDrive::SetSpeed(int kbPerSecond) {

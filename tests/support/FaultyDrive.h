@@ -32,6 +32,9 @@ public:
     void SetReadDelay(std::chrono::milliseconds delay);
     // Puts another disc into the drive.
     void SwapDisc(std::shared_ptr<qm::CdDrive> disc);
+    // Puts another disc into the drive as soon as a read that takes in
+    // `sector` has been served, between that read and the next.
+    void SwapDiscAfter(std::int32_t sector, std::shared_ptr<qm::CdDrive> disc);
 
     int Reads() const;
     int ShiftedReads() const;
@@ -48,6 +51,7 @@ public:
     int GetMaximalSpeed() override;
 
 private:
+    void SwapDiscLocked(std::shared_ptr<qm::CdDrive> disc);
     bool ShiftedRead(std::int32_t lsn, std::int32_t sectors, int shift, std::uint8_t* dest);
 
     mutable std::mutex m_lock;
@@ -61,6 +65,8 @@ private:
     std::chrono::milliseconds m_delay{0};
     int m_reads = 0;
     int m_shiftedReads = 0;
+    std::int32_t m_swapAfter = -1;
+    std::shared_ptr<qm::CdDrive> m_nextDisc;
 };
 
 } // namespace qmtest
