@@ -348,8 +348,7 @@ bool CAlbumJob::InitEncoder() {
         QM_RETURN(1, false);
     }
     CTrackChain::ClampLevels(m_albumTrack.format);
-    std::error_code ec;
-    const bool existed = std::filesystem::exists(path, ec);
+    const CGrabJob::FileState before = CGrabJob::StateOf(path);
     m_chain.SetReports(&g_Error, &g_Log, &g_Progress);
     CEncoder* sink = m_chain.SetUpEncoder(m_albumTrack.format, path);
     if (sink == nullptr) {
@@ -357,10 +356,8 @@ bool CAlbumJob::InitEncoder() {
             g_Error.Add(qm::err::kCreateEncoder, qm::mod::kApplication);
         }
         m_chain.Finish(m_albumTrack.format);
-        if (!existed) {
-            // Nothing half-made stays behind.
-            std::filesystem::remove(path, ec);
-        }
+        // Nothing half-made stays behind.
+        CGrabJob::DeleteWritten(path, before);
         m_view.ShowError(g_Error.FullMessage(g_Error.GetLastActual()), "Error");
         g_Error.ResetAll();
         QM_RETURN(2, false);
@@ -376,6 +373,7 @@ bool CAlbumJob::InitEncoder() {
     m_chainOpen = true;
     m_encoderSetUp = true;
     m_albumPath = path;
+    m_albumBefore = before;
     QM_RETURN(3, true);
 }
 
@@ -614,7 +612,7 @@ void CAlbumJob::AbortAlbum() {
     m_tap.Close(false);
     m_chainOpen = false;
     if (!m_albumPath.empty()) {
-        CGrabJob::MyDeleteFile(m_albumPath);
+        CGrabJob::DeleteWritten(m_albumPath, m_albumBefore);
     }
     QM_EXIT(0);
 }
@@ -649,7 +647,7 @@ void CAlbumJob::CloseAlbum() {
         const CErrorItem* item = g_Error.GetLastActual();
         m_closeNotes.push_back(item != nullptr ? g_Error.FullMessage(item) : "Failed.");
         g_Error.ResetAll();
-        CGrabJob::MyDeleteFile(m_albumPath);
+        CGrabJob::DeleteWritten(m_albumPath, m_albumBefore);
         m_closeFailed = true;
         QM_RETURN(0);
     }

@@ -22,6 +22,7 @@
 
 #include "jobs/AlbumView.h"
 #include "jobs/Data.h"
+#include "jobs/GrabJob.h"
 #include "jobs/TrackChain.h"
 #include "jobs/TracksView.h"
 #include "output/CueSheet.h"
@@ -201,6 +202,7 @@ private:
     int m_currentRow = -1;
     int m_tracksStarted = 0;
     std::string m_albumPath;
+    CGrabJob::FileState m_albumBefore; // what was at m_albumPath before the rip
     std::string m_cuePath;
     CEncoder* m_head = nullptr;
     CAlbumTap m_tap;

@@ -98,6 +98,18 @@ public:
     void UpdateProgress();
     // Deletes a file, trying again for a while when it cannot be deleted.
     static bool MyDeleteFile(const std::string& path);
+    // What a file was before a track (or an album) began: a failed one
+    // deletes only what it wrote, never a file it did not touch.
+    struct FileState {
+        bool exists = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        timespec modified{};
+    };
+    static FileState StateOf(const std::string& path);
+    // Deletes `path` unless it is still the file `before` describes.
+    static void DeleteWritten(const std::string& path, const FileState& before);
 
     bool IsProcessing() const { return m_data.IsProcessing(); }
     // Set when a track has been read or has ended: a front end that waits
@@ -127,17 +139,6 @@ public:
     const std::string& GetRipCueName() const { return m_ripCueName; }
 
 private:
-    // What a file was before a track began: a failed track deletes only
-    // what it wrote, never a file it did not touch.
-    struct FileState {
-        bool exists = false;
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        timespec modified{};
-    };
-    static FileState StateOf(const std::string& path);
-
     // One track in flight, from the start of its read to its report.
     struct TrackSlot {
         explicit TrackSlot(CCDRipper& ripper) : chain(ripper, stages) {}
@@ -212,8 +213,6 @@ private:
                   const std::vector<std::pair<std::string, std::string>>& proof) const;
     // Deletes what a failed track left.
     static void DeletePartialOutput(const TrackSlot& slot);
-    // Deletes `path` unless it is still the file `before` describes.
-    static void DeleteWritten(const std::string& path, const FileState& before);
     // The same, off the job's thread, for a track that ended cancelled
     // after its worker had written its file.
     void PostDeletePartialOutput(const TrackSlot& slot);
