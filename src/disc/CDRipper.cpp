@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 
 #include "core/Error.h"
 #include "core/Progress.h"
@@ -519,32 +520,34 @@ CCDRipper::BlockResult CCDRipper::ReadBlock(qm::CdSectorBuffer* current, qm::CdS
     QM_RETURN(6, BlockResult::kFailed);
 }
 
-std::int32_t CCDRipper::Start() {
-    QM_TRACE("CDRipper");
+std::optional<int> CCDRipper::SetUpRange(qm::CdToc* toc, std::int32_t* total) {
     if (m_handle == nullptr) {
-        QM_RETURN(0, Fail(qm::err::kNotAttached));
+        Fail(qm::err::kNotAttached);
+        return 0;
     }
     if (m_sink == nullptr) {
-        QM_RETURN(1, Fail(qm::err::kInvalidArgument));
+        Fail(qm::err::kInvalidArgument);
+        return 1;
     }
     {
         std::lock_guard<std::mutex> lock(m_checksumLock);
         m_lastChecksums = qm::TrackChecksums{};
     }
-    qm::CdToc toc;
-    if (!ReadToc(&toc, false)) {
-        QM_RETURN(2, Fail(qm::err::kBadToc));
+    if (!ReadToc(toc, false)) {
+        Fail(qm::err::kBadToc);
+        return 2;
     }
     // The disc may have changed since ProcessSettings.
-    if (m_track < toc.firstTrack || m_track > toc.lastTrack) {
+    if (m_track < toc->firstTrack || m_track > toc->lastTrack) {
         FileError(qm::err::kWrongTrack, m_track);
-        QM_RETURN(3, Fail(0));
+        Fail(0);
+        return 3;
     }
-    const std::int32_t index = m_track - toc.firstTrack;
-    std::int32_t startSector = static_cast<std::int32_t>(Address(toc.entries[index]));
-    std::int32_t endSector = static_cast<std::int32_t>(Address(toc.entries[index + 1]));
-    if (IsData(toc.entries[index + 1]) &&
-        qm::SessionBreakBefore(m_handle, toc.entries[index + 1].trackNumber)) {
+    const std::int32_t index = m_track - toc->firstTrack;
+    std::int32_t startSector = static_cast<std::int32_t>(Address(toc->entries[index]));
+    std::int32_t endSector = static_cast<std::int32_t>(Address(toc->entries[index + 1]));
+    if (IsData(toc->entries[index + 1]) &&
+        qm::SessionBreakBefore(m_handle, toc->entries[index + 1].trackNumber)) {
         endSector -= kDataTrackGap;
     }
     if (m_cutEnabled) {
@@ -569,7 +572,11 @@ std::int32_t CCDRipper::Start() {
     }
     m_startSector.store(startSector);
     m_endSector.store(endSector);
-    const std::int32_t total = endSector - startSector;
+    *total = endSector - startSector;
+    return std::nullopt;
+}
+
+bool CCDRipper::BeginChecksums(const qm::CdToc& toc) {
     qm::ChecksumLayout layout;
     const bool checksums = m_computeChecksums && !m_playMode && LayoutOf(toc, m_track, &layout);
     if (checksums) {
@@ -579,50 +586,55 @@ std::int32_t CCDRipper::Start() {
             m_checksums.Begin(layout);
         }
     }
-    qm::ModifyCDParms(m_handle, qm::kCdParamReadOffset, static_cast<std::uint32_t>(m_readOffset));
+    return checksums;
+}
 
+bool CCDRipper::SendFormat() {
     if (m_sendFormat && m_sink->SetInputProps(44100, 2, 16) != 0) {
         // The sink said why; a refused format ends the track.
         if (!IsAnyError()) {
             FileError(qm::err::kWriteFailed);
         }
-        QM_RETURN(4, Fail(0));
+        return false;
     }
+    return true;
+}
 
-    qm::SectorBufferPtr blockA = qm::NewSectorBuffer(m_sectorsPerRead);
-    qm::SectorBufferPtr blockB;
-    qm::SectorBufferPtr overlap;
-    bool allocated = blockA != nullptr;
+bool CCDRipper::AllocateBuffers(ReadBuffers* buffers) {
+    buffers->blockA = qm::NewSectorBuffer(m_sectorsPerRead);
+    bool allocated = buffers->blockA != nullptr;
     if (m_jitterMode == kJitterOnError) {
-        blockB = qm::NewSectorBuffer(m_sectorsPerRead);
-        overlap = qm::NewSectorBuffer(m_overlapSectors);
-        allocated = allocated && blockB && overlap;
+        buffers->blockB = qm::NewSectorBuffer(m_sectorsPerRead);
+        buffers->overlap = qm::NewSectorBuffer(m_overlapSectors);
+        allocated = allocated && buffers->blockB && buffers->overlap;
     } else if (m_jitterMode == kJitterAlways) {
-        overlap = qm::NewSectorBuffer(m_overlapSectors);
-        allocated = allocated && overlap;
-        if (overlap) {
-            overlap->startSector = 0;
-            overlap->sectorCount = 0;
-            overlap->validBytes = 0;
+        buffers->overlap = qm::NewSectorBuffer(m_overlapSectors);
+        allocated = allocated && buffers->overlap;
+        if (buffers->overlap) {
+            buffers->overlap->startSector = 0;
+            buffers->overlap->sectorCount = 0;
+            buffers->overlap->validBytes = 0;
         }
     }
-    if (!allocated) {
-        QM_RETURN(5, Fail(qm::err::kNoMemory));
-    }
+    return allocated;
+}
 
+void CCDRipper::BeginReading(RateMeter* rate) {
     m_terminateEvent->Reset();
     m_seekEvent->Reset();
     m_sink->SetStreaming(1);
     m_worker.store(std::this_thread::get_id());
     m_reading.store(true);
     m_pauseEvent->Set();
-    std::int64_t measureStart = Tick();
-    std::int64_t measuredBytes = 0;
+    rate->start = Tick();
+    rate->bytes = 0;
     if (m_progress != nullptr) {
         m_progress->NextProcess();
     }
+}
 
-    bool terminated = false;
+CCDRipper::ReadEnd CCDRipper::ReadLoop(const ReadBuffers& buffers, bool checksums,
+                                       std::int32_t total, RateMeter* rate) {
     std::int32_t n = m_sectorsPerRead;
     std::int64_t block = 0;
     while (m_startSector.load() < m_endSector.load()) {
@@ -631,74 +643,95 @@ std::int32_t CCDRipper::Start() {
             n = left;
         }
         m_lastTick = Tick();
-        qm::CdSectorBuffer* current = blockA.get();
-        qm::CdSectorBuffer* other = blockB.get();
-        if (blockB && block % 2 == 1) {
+        // With a second block, the blocks take turns so that the one before
+        // is at hand for the retries' overlap check.
+        qm::CdSectorBuffer* current = buffers.blockA.get();
+        qm::CdSectorBuffer* other = buffers.blockB.get();
+        if (buffers.blockB && block % 2 == 1) {
             std::swap(current, other);
         }
-        const BlockResult result = ReadBlock(current, other, overlap.get(), n);
+        const BlockResult result = ReadBlock(current, other, buffers.overlap.get(), n);
         if (result == BlockResult::kTerminated || m_terminateEvent->IsSet()) {
-            terminated = true;
-            break;
+            return ReadEnd::kTerminated;
         }
         if (result == BlockResult::kFailed) {
             m_terminateEvent->Set();
             FileError(qm::err::kReadFailed);
-            QM_RETURN(6, Fail(0));
+            return ReadEnd::kReadFailed;
         }
-        if (!qm::WaitBeforeBlock(m_terminateEvent, m_sink->GetReadyEvent(), m_pauseEvent)) {
-            terminated = true;
-            break;
+        const ReadEnd handed = HandOff(*current, checksums);
+        if (handed != ReadEnd::kFinished) {
+            return handed;
         }
-        if (checksums) {
-            const auto frames = static_cast<std::size_t>(current->validBytes / 4);
-            if (m_pipeChecksums) {
-                m_checksumPipe.Add(current->Data() + current->startOffset, frames);
-            } else {
-                m_checksums.Add(current->Data() + current->startOffset, frames);
-            }
-        }
-        if (m_sink->Write(current->Data() + current->startOffset, current->validBytes / 4) ==
-            WriteResult::Refused) {
-            // The sink filed its own error; reading on would only waste time.
-            if (!IsAnyError()) {
-                FileError(qm::err::kWriteFailed);
-            }
-            QM_RETURN(7, Fail(0));
-        }
-        measuredBytes += current->validBytes;
-        const std::int64_t now = Tick();
-        if (now - measureStart >= 1000) {
-            m_readRate.store(
-                static_cast<std::int32_t>(measuredBytes / (now - measureStart) * 1000));
-            measureStart = now;
-            measuredBytes = 0;
-        }
-        m_startSector.fetch_add(current->sectorCount);
-        m_lastTick = Tick();
-        if (m_progress != nullptr && total > 0) {
-            const std::int64_t remaining = m_endSector.load() - m_startSector.load();
-            const std::int64_t percent = 100 - remaining * 100 / total;
-            m_progress->SetPercent(
-                static_cast<std::uint8_t>(std::clamp<std::int64_t>(percent, 0, 100)));
-        }
-        if (m_seekEvent->IsSet()) {
-            m_checksums.Invalidate();
-            m_checksumPipe.Invalidate();
-            m_startSector.store(m_seekStart.load());
-            m_endSector.store(m_seekEnd.load());
+        AdvancePast(*current, total, rate);
+        if (ApplySeek()) {
             n = m_sectorsPerRead;
-            m_seekEvent->Reset();
         }
         ++block;
     }
+    return ReadEnd::kFinished;
+}
 
-    if (terminated) {
-        Stop();
-        FileError(qm::err::kCancelled);
-        m_reading.store(false);
-        QM_RETURN(8, 1);
+CCDRipper::ReadEnd CCDRipper::HandOff(const qm::CdSectorBuffer& block, bool checksums) {
+    if (!qm::WaitBeforeBlock(m_terminateEvent, m_sink->GetReadyEvent(), m_pauseEvent)) {
+        return ReadEnd::kTerminated;
     }
+    const std::uint8_t* samples = block.Data() + block.startOffset;
+    if (checksums) {
+        const auto frames = static_cast<std::size_t>(block.validBytes / 4);
+        if (m_pipeChecksums) {
+            m_checksumPipe.Add(samples, frames);
+        } else {
+            m_checksums.Add(samples, frames);
+        }
+    }
+    if (m_sink->Write(samples, block.validBytes / 4) == WriteResult::Refused) {
+        // The sink filed its own error; reading on would only waste time.
+        if (!IsAnyError()) {
+            FileError(qm::err::kWriteFailed);
+        }
+        return ReadEnd::kWriteFailed;
+    }
+    return ReadEnd::kFinished;
+}
+
+void CCDRipper::AdvancePast(const qm::CdSectorBuffer& block, std::int32_t total, RateMeter* rate) {
+    rate->bytes += block.validBytes;
+    const std::int64_t now = Tick();
+    if (now - rate->start >= 1000) {
+        m_readRate.store(static_cast<std::int32_t>(rate->bytes / (now - rate->start) * 1000));
+        rate->start = now;
+        rate->bytes = 0;
+    }
+    m_startSector.fetch_add(block.sectorCount);
+    m_lastTick = Tick();
+    if (m_progress != nullptr && total > 0) {
+        const std::int64_t remaining = m_endSector.load() - m_startSector.load();
+        const std::int64_t percent = 100 - remaining * 100 / total;
+        m_progress->SetPercent(
+            static_cast<std::uint8_t>(std::clamp<std::int64_t>(percent, 0, 100)));
+    }
+}
+
+bool CCDRipper::ApplySeek() {
+    if (!m_seekEvent->IsSet()) {
+        return false;
+    }
+    m_checksums.Invalidate();
+    m_checksumPipe.Invalidate();
+    m_startSector.store(m_seekStart.load());
+    m_endSector.store(m_seekEnd.load());
+    m_seekEvent->Reset();
+    return true;
+}
+
+void CCDRipper::EndCancelled() {
+    Stop();
+    FileError(qm::err::kCancelled);
+    m_reading.store(false);
+}
+
+void CCDRipper::EndFinished(bool checksums) {
     if (checksums) {
         // A cut track holds fewer samples than the layout: not complete.
         std::lock_guard<std::mutex> lock(m_checksumLock);
@@ -709,6 +742,38 @@ std::int32_t CCDRipper::Start() {
     }
     m_reading.store(false);
     m_readRate.store(0);
+}
+
+std::int32_t CCDRipper::Start() {
+    QM_TRACE("CDRipper");
+    qm::CdToc toc;
+    std::int32_t total = 0;
+    if (const std::optional<int> exit = SetUpRange(&toc, &total)) {
+        QM_RETURN(*exit, 0);
+    }
+    const bool checksums = BeginChecksums(toc);
+    qm::ModifyCDParms(m_handle, qm::kCdParamReadOffset, static_cast<std::uint32_t>(m_readOffset));
+    if (!SendFormat()) {
+        QM_RETURN(4, Fail(0));
+    }
+    ReadBuffers buffers;
+    if (!AllocateBuffers(&buffers)) {
+        QM_RETURN(5, Fail(qm::err::kNoMemory));
+    }
+    RateMeter rate;
+    BeginReading(&rate);
+    switch (ReadLoop(buffers, checksums, total, &rate)) {
+    case ReadEnd::kReadFailed:
+        QM_RETURN(6, Fail(0));
+    case ReadEnd::kWriteFailed:
+        QM_RETURN(7, Fail(0));
+    case ReadEnd::kTerminated:
+        EndCancelled();
+        QM_RETURN(8, 1);
+    case ReadEnd::kFinished:
+        break;
+    }
+    EndFinished(checksums);
     QM_RETURN(9, 1);
 }
 
