@@ -112,6 +112,7 @@ bool CCDRipper::Attach(std::int32_t driveIndex, std::int32_t readType) {
 
 void CCDRipper::Detach() {
     QM_TRACE("CDRipper");
+    DropToc();
     if (m_handle != nullptr) {
         qm::CloseCDHandle(m_handle);
         m_handle = nullptr;
@@ -181,23 +182,72 @@ bool CCDRipper::GetHaTgtLun(std::uint8_t* hostAdapter, std::uint8_t* target, std
     QM_RETURN(2, true);
 }
 
-bool CCDRipper::ReadToc(qm::CdToc* toc, bool msf) {
+bool CCDRipper::ReadToc(qm::CdToc* toc, bool msf, SessionBreaks* breaks) {
     QM_TRACE("CDRipper");
     if (m_handle == nullptr) {
         QM_RETURN(0, false);
     }
     std::lock_guard<std::mutex> lock(m_tocLock);
-    if (qm::ModifyCDParms(m_handle, qm::kCdParamAddressMode, msf ? 1 : 0) != qm::kCdOk ||
-        qm::ReadTOC(m_handle, toc) != qm::kCdOk) {
-        QM_RETURN(1, false);
+    // Counted before the read: a disc changed while it goes on is read again.
+    const std::shared_ptr<qm::CdDrive> drive = qm::HandleDrive(m_handle);
+    const std::uint32_t changes = drive ? drive->MediaChanges() : 0;
+    if (!m_toc.valid || m_toc.mediaChanges != changes) {
+        m_toc.valid = false;
+        if (qm::ModifyCDParms(m_handle, qm::kCdParamAddressMode, 0) != qm::kCdOk ||
+            qm::ReadTOC(m_handle, &m_toc.sectors) != qm::kCdOk) {
+            QM_RETURN(1, false);
+        }
+        const qm::CdToc& read = m_toc.sectors;
+        m_toc.msf = qm::MsfToc(read);
+        m_toc.mediaChanges = changes;
+        m_toc.breaks = SessionBreaks{};
+        // A table that makes no sense is not kept: it is read again next time.
+        m_toc.valid = read.firstTrack <= read.lastTrack &&
+                      read.lastTrack - read.firstTrack + 1 < kMaxTrackEntries;
+        if (m_toc.valid) {
+            // The tracks and the lead-out (which never opens a session).
+            for (int i = 0; i <= read.lastTrack - read.firstTrack; ++i) {
+                const qm::CdTocEntry& entry = read.entries[i];
+                m_toc.breaks[static_cast<std::size_t>(i)] =
+                    IsData(entry) && qm::SessionBreakBefore(m_handle, entry.trackNumber);
+            }
+        }
     }
-    QM_RETURN(2, toc->firstTrack <= toc->lastTrack &&
-                     toc->lastTrack - toc->firstTrack + 1 < kMaxTrackEntries);
+    *toc = msf ? m_toc.msf : m_toc.sectors;
+    if (breaks != nullptr) {
+        *breaks = m_toc.breaks;
+    }
+    QM_RETURN(2, m_toc.valid);
 }
 
-bool CCDRipper::TrackEntry(std::int32_t track, bool msf, qm::CdToc* toc, std::int32_t* index) {
+void CCDRipper::DropToc() {
     QM_TRACE("CDRipper");
-    if (!ReadToc(toc, msf) || track < toc->firstTrack || track > toc->lastTrack) {
+    std::lock_guard<std::mutex> lock(m_tocLock);
+    m_toc.valid = false;
+}
+
+void CCDRipper::DropTocUnlessDisc(const std::uint32_t* ids) {
+    QM_TRACE("CDRipper");
+    std::lock_guard<std::mutex> lock(m_tocLock);
+    if (!m_toc.valid) {
+        QM_RETURN(0);
+    }
+    const qm::CdToc& toc = m_toc.sectors;
+    const int tracks = toc.lastTrack - toc.firstTrack + 1;
+    bool same = ids != nullptr && ids[1] == static_cast<std::uint32_t>(tracks);
+    for (int i = 0; same && i < tracks; ++i) {
+        same = Address(toc.entries[i]) + qm::kMsfOffset == ids[2 + i];
+    }
+    same = same && (Address(toc.entries[tracks]) + qm::kMsfOffset) / qm::kSectorsPerSecond ==
+                       ids[tracks + 2];
+    m_toc.valid = same;
+    QM_EXIT(1);
+}
+
+bool CCDRipper::TrackEntry(std::int32_t track, bool msf, qm::CdToc* toc, std::int32_t* index,
+                           SessionBreaks* breaks) {
+    QM_TRACE("CDRipper");
+    if (!ReadToc(toc, msf, breaks) || track < toc->firstTrack || track > toc->lastTrack) {
         QM_RETURN(0, false);
     }
     *index = track - toc->firstTrack;
@@ -219,7 +269,8 @@ std::int32_t CCDRipper::GetTrackLength(std::int32_t track, bool inSectors) {
     QM_TRACE("CDRipper");
     qm::CdToc toc;
     std::int32_t index = 0;
-    if (!TrackEntry(track, !inSectors, &toc, &index)) {
+    SessionBreaks breaks{};
+    if (!TrackEntry(track, !inSectors, &toc, &index, &breaks)) {
         QM_RETURN(0, -1);
     }
     const qm::CdTocEntry& entry = toc.entries[index];
@@ -229,7 +280,7 @@ std::int32_t CCDRipper::GetTrackLength(std::int32_t track, bool inSectors) {
     }
     std::int32_t seconds =
         (next.address[1] - entry.address[1]) * 60 + (next.address[2] - entry.address[2]);
-    if (IsData(next) && qm::SessionBreakBefore(m_handle, next.trackNumber)) {
+    if (breaks[static_cast<std::size_t>(index) + 1]) {
         seconds -= kDataTrackGap / qm::kSectorsPerSecond;
     }
     QM_RETURN(2, seconds);
@@ -342,9 +393,14 @@ bool CCDRipper::GetDiscId(std::uint32_t* id) {
         QM_RETURN(0, false);
     }
     std::uint32_t ids[kDiscIdValues] = {};
-    *id = m_handle != nullptr && qm::GetCDDBDiskID(m_handle, ids, kDiscIdValues) == qm::kCdOk
-              ? ids[0]
-              : 0;
+    const bool read =
+        m_handle != nullptr && qm::GetCDDBDiskID(m_handle, ids, kDiscIdValues) == qm::kCdOk;
+    *id = read ? ids[0] : 0;
+    // The jobs ask for the disc id to notice another disc, also from drives
+    // that do not tell of a change: the kept table must follow.
+    if (m_handle != nullptr) {
+        DropTocUnlessDisc(read ? ids : nullptr);
+    }
     QM_RETURN(1, true);
 }
 
@@ -533,7 +589,8 @@ std::optional<int> CCDRipper::SetUpRange(qm::CdToc* toc, std::int32_t* total) {
         std::lock_guard<std::mutex> lock(m_checksumLock);
         m_lastChecksums = qm::TrackChecksums{};
     }
-    if (!ReadToc(toc, false)) {
+    SessionBreaks breaks{};
+    if (!ReadToc(toc, false, &breaks)) {
         Fail(qm::err::kBadToc);
         return 2;
     }
@@ -546,8 +603,7 @@ std::optional<int> CCDRipper::SetUpRange(qm::CdToc* toc, std::int32_t* total) {
     const std::int32_t index = m_track - toc->firstTrack;
     std::int32_t startSector = static_cast<std::int32_t>(Address(toc->entries[index]));
     std::int32_t endSector = static_cast<std::int32_t>(Address(toc->entries[index + 1]));
-    if (IsData(toc->entries[index + 1]) &&
-        qm::SessionBreakBefore(m_handle, toc->entries[index + 1].trackNumber)) {
+    if (breaks[static_cast<std::size_t>(index) + 1]) {
         endSector -= kDataTrackGap;
     }
     if (m_cutEnabled) {
@@ -657,6 +713,8 @@ CCDRipper::ReadEnd CCDRipper::ReadLoop(const ReadBuffers& buffers, bool checksum
         if (result == BlockResult::kFailed) {
             m_terminateEvent->Set();
             FileError(qm::err::kReadFailed);
+            // A read the drive cannot do may mean the disc is gone or another.
+            DropToc();
             return ReadEnd::kReadFailed;
         }
         const ReadEnd handed = HandOff(*current, checksums);

@@ -190,9 +190,20 @@ private:
         std::int64_t bytes = 0;
     };
 
-    bool ReadToc(qm::CdToc* toc, bool msf);
+    // For each entry of a table: whether it opens a later session (an
+    // Enhanced CD's data track), so that the audio before it ends at the gap.
+    using SessionBreaks = std::array<bool, 100>;
+    // The disc's table of contents, in M-S-F or sector addresses. It is read
+    // from the drive once per disc and kept until the disc may have changed.
+    bool ReadToc(qm::CdToc* toc, bool msf, SessionBreaks* breaks = nullptr);
+    // Forgets the kept table: the next question reads the disc again.
+    void DropToc();
+    // Drops the kept table unless the disc ids (GetCDDBDiskID's values; null
+    // when there are none) describe the same disc.
+    void DropTocUnlessDisc(const std::uint32_t* ids);
     static bool LayoutOf(const qm::CdToc& toc, std::int32_t track, qm::ChecksumLayout* layout);
-    bool TrackEntry(std::int32_t track, bool msf, qm::CdToc* toc, std::int32_t* index);
+    bool TrackEntry(std::int32_t track, bool msf, qm::CdToc* toc, std::int32_t* index,
+                    SessionBreaks* breaks = nullptr);
     qm::CdHandle* OpenDrive(std::int32_t driveIndex, std::int32_t readType);
     BlockResult ReadBlock(qm::CdSectorBuffer* current, qm::CdSectorBuffer* other,
                           qm::CdSectorBuffer* overlap, std::int32_t sectors);
@@ -274,8 +285,16 @@ private:
     std::int32_t m_lastStatus = kCDDBOk;
     std::uint32_t m_discId = 0;
     std::atomic<bool> m_mixedCD{false};
-    // Setting the address mode and reading the table are one step: the window
-    // asks for lengths while the worker reads.
+    // The window asks for lengths while the worker reads: the kept table is
+    // read, used and dropped under one lock.
     std::mutex m_tocLock;
+    struct KeptToc {
+        bool valid = false;
+        std::uint32_t mediaChanges = 0; // the drive's count before the read
+        qm::CdToc sectors;
+        qm::CdToc msf; // made from `sectors` as the access layer would give it
+        SessionBreaks breaks{};
+    };
+    KeptToc m_toc;
     std::atomic<std::thread::id> m_worker{};
 };
