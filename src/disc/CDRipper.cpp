@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 
 #include "core/Error.h"
 #include "core/Progress.h"
@@ -111,6 +112,7 @@ bool CCDRipper::Attach(std::int32_t driveIndex, std::int32_t readType) {
 
 void CCDRipper::Detach() {
     QM_TRACE("CDRipper");
+    DropToc();
     if (m_handle != nullptr) {
         qm::CloseCDHandle(m_handle);
         m_handle = nullptr;
@@ -180,23 +182,72 @@ bool CCDRipper::GetHaTgtLun(std::uint8_t* hostAdapter, std::uint8_t* target, std
     QM_RETURN(2, true);
 }
 
-bool CCDRipper::ReadToc(qm::CdToc* toc, bool msf) {
+bool CCDRipper::ReadToc(qm::CdToc* toc, bool msf, SessionBreaks* breaks) {
     QM_TRACE("CDRipper");
     if (m_handle == nullptr) {
         QM_RETURN(0, false);
     }
     std::lock_guard<std::mutex> lock(m_tocLock);
-    if (qm::ModifyCDParms(m_handle, qm::kCdParamAddressMode, msf ? 1 : 0) != qm::kCdOk ||
-        qm::ReadTOC(m_handle, toc) != qm::kCdOk) {
-        QM_RETURN(1, false);
+    // Counted before the read: a disc changed while it goes on is read again.
+    const std::shared_ptr<qm::CdDrive> drive = qm::HandleDrive(m_handle);
+    const std::uint32_t changes = drive ? drive->MediaChanges() : 0;
+    if (!m_toc.valid || m_toc.mediaChanges != changes) {
+        m_toc.valid = false;
+        if (qm::ModifyCDParms(m_handle, qm::kCdParamAddressMode, 0) != qm::kCdOk ||
+            qm::ReadTOC(m_handle, &m_toc.sectors) != qm::kCdOk) {
+            QM_RETURN(1, false);
+        }
+        const qm::CdToc& read = m_toc.sectors;
+        m_toc.msf = qm::MsfToc(read);
+        m_toc.mediaChanges = changes;
+        m_toc.breaks = SessionBreaks{};
+        // A table that makes no sense is not kept: it is read again next time.
+        m_toc.valid = read.firstTrack <= read.lastTrack &&
+                      read.lastTrack - read.firstTrack + 1 < kMaxTrackEntries;
+        if (m_toc.valid) {
+            // The tracks and the lead-out (which never opens a session).
+            for (int i = 0; i <= read.lastTrack - read.firstTrack; ++i) {
+                const qm::CdTocEntry& entry = read.entries[i];
+                m_toc.breaks[static_cast<std::size_t>(i)] =
+                    IsData(entry) && qm::SessionBreakBefore(m_handle, entry.trackNumber);
+            }
+        }
     }
-    QM_RETURN(2, toc->firstTrack <= toc->lastTrack &&
-                     toc->lastTrack - toc->firstTrack + 1 < kMaxTrackEntries);
+    *toc = msf ? m_toc.msf : m_toc.sectors;
+    if (breaks != nullptr) {
+        *breaks = m_toc.breaks;
+    }
+    QM_RETURN(2, m_toc.valid);
 }
 
-bool CCDRipper::TrackEntry(std::int32_t track, bool msf, qm::CdToc* toc, std::int32_t* index) {
+void CCDRipper::DropToc() {
     QM_TRACE("CDRipper");
-    if (!ReadToc(toc, msf) || track < toc->firstTrack || track > toc->lastTrack) {
+    std::lock_guard<std::mutex> lock(m_tocLock);
+    m_toc.valid = false;
+}
+
+void CCDRipper::DropTocUnlessDisc(const std::uint32_t* ids) {
+    QM_TRACE("CDRipper");
+    std::lock_guard<std::mutex> lock(m_tocLock);
+    if (!m_toc.valid) {
+        QM_RETURN(0);
+    }
+    const qm::CdToc& toc = m_toc.sectors;
+    const int tracks = toc.lastTrack - toc.firstTrack + 1;
+    bool same = ids != nullptr && ids[1] == static_cast<std::uint32_t>(tracks);
+    for (int i = 0; same && i < tracks; ++i) {
+        same = Address(toc.entries[i]) + qm::kMsfOffset == ids[2 + i];
+    }
+    same = same && (Address(toc.entries[tracks]) + qm::kMsfOffset) / qm::kSectorsPerSecond ==
+                       ids[tracks + 2];
+    m_toc.valid = same;
+    QM_EXIT(1);
+}
+
+bool CCDRipper::TrackEntry(std::int32_t track, bool msf, qm::CdToc* toc, std::int32_t* index,
+                           SessionBreaks* breaks) {
+    QM_TRACE("CDRipper");
+    if (!ReadToc(toc, msf, breaks) || track < toc->firstTrack || track > toc->lastTrack) {
         QM_RETURN(0, false);
     }
     *index = track - toc->firstTrack;
@@ -218,7 +269,8 @@ std::int32_t CCDRipper::GetTrackLength(std::int32_t track, bool inSectors) {
     QM_TRACE("CDRipper");
     qm::CdToc toc;
     std::int32_t index = 0;
-    if (!TrackEntry(track, !inSectors, &toc, &index)) {
+    SessionBreaks breaks{};
+    if (!TrackEntry(track, !inSectors, &toc, &index, &breaks)) {
         QM_RETURN(0, -1);
     }
     const qm::CdTocEntry& entry = toc.entries[index];
@@ -228,7 +280,7 @@ std::int32_t CCDRipper::GetTrackLength(std::int32_t track, bool inSectors) {
     }
     std::int32_t seconds =
         (next.address[1] - entry.address[1]) * 60 + (next.address[2] - entry.address[2]);
-    if (IsData(next) && qm::SessionBreakBefore(m_handle, next.trackNumber)) {
+    if (breaks[static_cast<std::size_t>(index) + 1]) {
         seconds -= kDataTrackGap / qm::kSectorsPerSecond;
     }
     QM_RETURN(2, seconds);
@@ -341,9 +393,14 @@ bool CCDRipper::GetDiscId(std::uint32_t* id) {
         QM_RETURN(0, false);
     }
     std::uint32_t ids[kDiscIdValues] = {};
-    *id = m_handle != nullptr && qm::GetCDDBDiskID(m_handle, ids, kDiscIdValues) == qm::kCdOk
-              ? ids[0]
-              : 0;
+    const bool read =
+        m_handle != nullptr && qm::GetCDDBDiskID(m_handle, ids, kDiscIdValues) == qm::kCdOk;
+    *id = read ? ids[0] : 0;
+    // The jobs ask for the disc id to notice another disc, also from drives
+    // that do not tell of a change: the kept table must follow.
+    if (m_handle != nullptr) {
+        DropTocUnlessDisc(read ? ids : nullptr);
+    }
     QM_RETURN(1, true);
 }
 
@@ -519,32 +576,34 @@ CCDRipper::BlockResult CCDRipper::ReadBlock(qm::CdSectorBuffer* current, qm::CdS
     QM_RETURN(6, BlockResult::kFailed);
 }
 
-std::int32_t CCDRipper::Start() {
-    QM_TRACE("CDRipper");
+std::optional<int> CCDRipper::SetUpRange(qm::CdToc* toc, std::int32_t* total) {
     if (m_handle == nullptr) {
-        QM_RETURN(0, Fail(qm::err::kNotAttached));
+        Fail(qm::err::kNotAttached);
+        return 0;
     }
     if (m_sink == nullptr) {
-        QM_RETURN(1, Fail(qm::err::kInvalidArgument));
+        Fail(qm::err::kInvalidArgument);
+        return 1;
     }
     {
         std::lock_guard<std::mutex> lock(m_checksumLock);
         m_lastChecksums = qm::TrackChecksums{};
     }
-    qm::CdToc toc;
-    if (!ReadToc(&toc, false)) {
-        QM_RETURN(2, Fail(qm::err::kBadToc));
+    SessionBreaks breaks{};
+    if (!ReadToc(toc, false, &breaks)) {
+        Fail(qm::err::kBadToc);
+        return 2;
     }
     // The disc may have changed since ProcessSettings.
-    if (m_track < toc.firstTrack || m_track > toc.lastTrack) {
+    if (m_track < toc->firstTrack || m_track > toc->lastTrack) {
         FileError(qm::err::kWrongTrack, m_track);
-        QM_RETURN(3, Fail(0));
+        Fail(0);
+        return 3;
     }
-    const std::int32_t index = m_track - toc.firstTrack;
-    std::int32_t startSector = static_cast<std::int32_t>(Address(toc.entries[index]));
-    std::int32_t endSector = static_cast<std::int32_t>(Address(toc.entries[index + 1]));
-    if (IsData(toc.entries[index + 1]) &&
-        qm::SessionBreakBefore(m_handle, toc.entries[index + 1].trackNumber)) {
+    const std::int32_t index = m_track - toc->firstTrack;
+    std::int32_t startSector = static_cast<std::int32_t>(Address(toc->entries[index]));
+    std::int32_t endSector = static_cast<std::int32_t>(Address(toc->entries[index + 1]));
+    if (breaks[static_cast<std::size_t>(index) + 1]) {
         endSector -= kDataTrackGap;
     }
     if (m_cutEnabled) {
@@ -569,7 +628,11 @@ std::int32_t CCDRipper::Start() {
     }
     m_startSector.store(startSector);
     m_endSector.store(endSector);
-    const std::int32_t total = endSector - startSector;
+    *total = endSector - startSector;
+    return std::nullopt;
+}
+
+bool CCDRipper::BeginChecksums(const qm::CdToc& toc) {
     qm::ChecksumLayout layout;
     const bool checksums = m_computeChecksums && !m_playMode && LayoutOf(toc, m_track, &layout);
     if (checksums) {
@@ -579,50 +642,55 @@ std::int32_t CCDRipper::Start() {
             m_checksums.Begin(layout);
         }
     }
-    qm::ModifyCDParms(m_handle, qm::kCdParamReadOffset, static_cast<std::uint32_t>(m_readOffset));
+    return checksums;
+}
 
+bool CCDRipper::SendFormat() {
     if (m_sendFormat && m_sink->SetInputProps(44100, 2, 16) != 0) {
         // The sink said why; a refused format ends the track.
         if (!IsAnyError()) {
             FileError(qm::err::kWriteFailed);
         }
-        QM_RETURN(4, Fail(0));
+        return false;
     }
+    return true;
+}
 
-    qm::SectorBufferPtr blockA = qm::NewSectorBuffer(m_sectorsPerRead);
-    qm::SectorBufferPtr blockB;
-    qm::SectorBufferPtr overlap;
-    bool allocated = blockA != nullptr;
+bool CCDRipper::AllocateBuffers(ReadBuffers* buffers) {
+    buffers->blockA = qm::NewSectorBuffer(m_sectorsPerRead);
+    bool allocated = buffers->blockA != nullptr;
     if (m_jitterMode == kJitterOnError) {
-        blockB = qm::NewSectorBuffer(m_sectorsPerRead);
-        overlap = qm::NewSectorBuffer(m_overlapSectors);
-        allocated = allocated && blockB && overlap;
+        buffers->blockB = qm::NewSectorBuffer(m_sectorsPerRead);
+        buffers->overlap = qm::NewSectorBuffer(m_overlapSectors);
+        allocated = allocated && buffers->blockB && buffers->overlap;
     } else if (m_jitterMode == kJitterAlways) {
-        overlap = qm::NewSectorBuffer(m_overlapSectors);
-        allocated = allocated && overlap;
-        if (overlap) {
-            overlap->startSector = 0;
-            overlap->sectorCount = 0;
-            overlap->validBytes = 0;
+        buffers->overlap = qm::NewSectorBuffer(m_overlapSectors);
+        allocated = allocated && buffers->overlap;
+        if (buffers->overlap) {
+            buffers->overlap->startSector = 0;
+            buffers->overlap->sectorCount = 0;
+            buffers->overlap->validBytes = 0;
         }
     }
-    if (!allocated) {
-        QM_RETURN(5, Fail(qm::err::kNoMemory));
-    }
+    return allocated;
+}
 
+void CCDRipper::BeginReading(RateMeter* rate) {
     m_terminateEvent->Reset();
     m_seekEvent->Reset();
     m_sink->SetStreaming(1);
     m_worker.store(std::this_thread::get_id());
     m_reading.store(true);
     m_pauseEvent->Set();
-    std::int64_t measureStart = Tick();
-    std::int64_t measuredBytes = 0;
+    rate->start = Tick();
+    rate->bytes = 0;
     if (m_progress != nullptr) {
         m_progress->NextProcess();
     }
+}
 
-    bool terminated = false;
+CCDRipper::ReadEnd CCDRipper::ReadLoop(const ReadBuffers& buffers, bool checksums,
+                                       std::int32_t total, RateMeter* rate) {
     std::int32_t n = m_sectorsPerRead;
     std::int64_t block = 0;
     while (m_startSector.load() < m_endSector.load()) {
@@ -631,74 +699,97 @@ std::int32_t CCDRipper::Start() {
             n = left;
         }
         m_lastTick = Tick();
-        qm::CdSectorBuffer* current = blockA.get();
-        qm::CdSectorBuffer* other = blockB.get();
-        if (blockB && block % 2 == 1) {
+        // With a second block, the blocks take turns so that the one before
+        // is at hand for the retries' overlap check.
+        qm::CdSectorBuffer* current = buffers.blockA.get();
+        qm::CdSectorBuffer* other = buffers.blockB.get();
+        if (buffers.blockB && block % 2 == 1) {
             std::swap(current, other);
         }
-        const BlockResult result = ReadBlock(current, other, overlap.get(), n);
+        const BlockResult result = ReadBlock(current, other, buffers.overlap.get(), n);
         if (result == BlockResult::kTerminated || m_terminateEvent->IsSet()) {
-            terminated = true;
-            break;
+            return ReadEnd::kTerminated;
         }
         if (result == BlockResult::kFailed) {
             m_terminateEvent->Set();
             FileError(qm::err::kReadFailed);
-            QM_RETURN(6, Fail(0));
+            // A read the drive cannot do may mean the disc is gone or another.
+            DropToc();
+            return ReadEnd::kReadFailed;
         }
-        if (!qm::WaitBeforeBlock(m_terminateEvent, m_sink->GetReadyEvent(), m_pauseEvent)) {
-            terminated = true;
-            break;
+        const ReadEnd handed = HandOff(*current, checksums);
+        if (handed != ReadEnd::kFinished) {
+            return handed;
         }
-        if (checksums) {
-            const auto frames = static_cast<std::size_t>(current->validBytes / 4);
-            if (m_pipeChecksums) {
-                m_checksumPipe.Add(current->Data() + current->startOffset, frames);
-            } else {
-                m_checksums.Add(current->Data() + current->startOffset, frames);
-            }
-        }
-        if (m_sink->Write(current->Data() + current->startOffset, current->validBytes / 4) ==
-            WriteResult::Refused) {
-            // The sink filed its own error; reading on would only waste time.
-            if (!IsAnyError()) {
-                FileError(qm::err::kWriteFailed);
-            }
-            QM_RETURN(7, Fail(0));
-        }
-        measuredBytes += current->validBytes;
-        const std::int64_t now = Tick();
-        if (now - measureStart >= 1000) {
-            m_readRate.store(
-                static_cast<std::int32_t>(measuredBytes / (now - measureStart) * 1000));
-            measureStart = now;
-            measuredBytes = 0;
-        }
-        m_startSector.fetch_add(current->sectorCount);
-        m_lastTick = Tick();
-        if (m_progress != nullptr && total > 0) {
-            const std::int64_t remaining = m_endSector.load() - m_startSector.load();
-            const std::int64_t percent = 100 - remaining * 100 / total;
-            m_progress->SetPercent(
-                static_cast<std::uint8_t>(std::clamp<std::int64_t>(percent, 0, 100)));
-        }
-        if (m_seekEvent->IsSet()) {
-            m_checksums.Invalidate();
-            m_checksumPipe.Invalidate();
-            m_startSector.store(m_seekStart.load());
-            m_endSector.store(m_seekEnd.load());
+        AdvancePast(*current, total, rate);
+        if (ApplySeek()) {
             n = m_sectorsPerRead;
-            m_seekEvent->Reset();
         }
         ++block;
     }
+    return ReadEnd::kFinished;
+}
 
-    if (terminated) {
-        Stop();
-        FileError(qm::err::kCancelled);
-        m_reading.store(false);
-        QM_RETURN(8, 1);
+CCDRipper::ReadEnd CCDRipper::HandOff(const qm::CdSectorBuffer& block, bool checksums) {
+    if (!qm::WaitBeforeBlock(m_terminateEvent, m_sink->GetReadyEvent(), m_pauseEvent)) {
+        return ReadEnd::kTerminated;
     }
+    const std::uint8_t* samples = block.Data() + block.startOffset;
+    if (checksums) {
+        const auto frames = static_cast<std::size_t>(block.validBytes / 4);
+        if (m_pipeChecksums) {
+            m_checksumPipe.Add(samples, frames);
+        } else {
+            m_checksums.Add(samples, frames);
+        }
+    }
+    if (m_sink->Write(samples, block.validBytes / 4) == WriteResult::Refused) {
+        // The sink filed its own error; reading on would only waste time.
+        if (!IsAnyError()) {
+            FileError(qm::err::kWriteFailed);
+        }
+        return ReadEnd::kWriteFailed;
+    }
+    return ReadEnd::kFinished;
+}
+
+void CCDRipper::AdvancePast(const qm::CdSectorBuffer& block, std::int32_t total, RateMeter* rate) {
+    rate->bytes += block.validBytes;
+    const std::int64_t now = Tick();
+    if (now - rate->start >= 1000) {
+        m_readRate.store(static_cast<std::int32_t>(rate->bytes / (now - rate->start) * 1000));
+        rate->start = now;
+        rate->bytes = 0;
+    }
+    m_startSector.fetch_add(block.sectorCount);
+    m_lastTick = Tick();
+    if (m_progress != nullptr && total > 0) {
+        const std::int64_t remaining = m_endSector.load() - m_startSector.load();
+        const std::int64_t percent = 100 - remaining * 100 / total;
+        m_progress->SetPercent(
+            static_cast<std::uint8_t>(std::clamp<std::int64_t>(percent, 0, 100)));
+    }
+}
+
+bool CCDRipper::ApplySeek() {
+    if (!m_seekEvent->IsSet()) {
+        return false;
+    }
+    m_checksums.Invalidate();
+    m_checksumPipe.Invalidate();
+    m_startSector.store(m_seekStart.load());
+    m_endSector.store(m_seekEnd.load());
+    m_seekEvent->Reset();
+    return true;
+}
+
+void CCDRipper::EndCancelled() {
+    Stop();
+    FileError(qm::err::kCancelled);
+    m_reading.store(false);
+}
+
+void CCDRipper::EndFinished(bool checksums) {
     if (checksums) {
         // A cut track holds fewer samples than the layout: not complete.
         std::lock_guard<std::mutex> lock(m_checksumLock);
@@ -709,6 +800,38 @@ std::int32_t CCDRipper::Start() {
     }
     m_reading.store(false);
     m_readRate.store(0);
+}
+
+std::int32_t CCDRipper::Start() {
+    QM_TRACE("CDRipper");
+    qm::CdToc toc;
+    std::int32_t total = 0;
+    if (const std::optional<int> exit = SetUpRange(&toc, &total)) {
+        QM_RETURN(*exit, 0);
+    }
+    const bool checksums = BeginChecksums(toc);
+    qm::ModifyCDParms(m_handle, qm::kCdParamReadOffset, static_cast<std::uint32_t>(m_readOffset));
+    if (!SendFormat()) {
+        QM_RETURN(4, Fail(0));
+    }
+    ReadBuffers buffers;
+    if (!AllocateBuffers(&buffers)) {
+        QM_RETURN(5, Fail(qm::err::kNoMemory));
+    }
+    RateMeter rate;
+    BeginReading(&rate);
+    switch (ReadLoop(buffers, checksums, total, &rate)) {
+    case ReadEnd::kReadFailed:
+        QM_RETURN(6, Fail(0));
+    case ReadEnd::kWriteFailed:
+        QM_RETURN(7, Fail(0));
+    case ReadEnd::kTerminated:
+        EndCancelled();
+        QM_RETURN(8, 1);
+    case ReadEnd::kFinished:
+        break;
+    }
+    EndFinished(checksums);
     QM_RETURN(9, 1);
 }
 

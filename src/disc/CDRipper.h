@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -174,13 +175,62 @@ public:
 
 private:
     enum class BlockResult { kRead, kFailed, kTerminated };
+    // How Start's read loop ended; kFinished also means a block was handed on.
+    enum class ReadEnd { kFinished, kTerminated, kReadFailed, kWriteFailed };
+    // The blocks one Start reads into: blockB and overlap only where the
+    // jitter mode needs them.
+    struct ReadBuffers {
+        qm::SectorBufferPtr blockA;
+        qm::SectorBufferPtr blockB;
+        qm::SectorBufferPtr overlap;
+    };
+    // Bytes read since `start` (ms), for the read rate.
+    struct RateMeter {
+        std::int64_t start = 0;
+        std::int64_t bytes = 0;
+    };
 
-    bool ReadToc(qm::CdToc* toc, bool msf);
+    // For each entry of a table: whether it opens a later session (an
+    // Enhanced CD's data track), so that the audio before it ends at the gap.
+    using SessionBreaks = std::array<bool, 100>;
+    // The disc's table of contents, in M-S-F or sector addresses. It is read
+    // from the drive once per disc and kept until the disc may have changed.
+    bool ReadToc(qm::CdToc* toc, bool msf, SessionBreaks* breaks = nullptr);
+    // Forgets the kept table: the next question reads the disc again.
+    void DropToc();
+    // Drops the kept table unless the disc ids (GetCDDBDiskID's values; null
+    // when there are none) describe the same disc.
+    void DropTocUnlessDisc(const std::uint32_t* ids);
     static bool LayoutOf(const qm::CdToc& toc, std::int32_t track, qm::ChecksumLayout* layout);
-    bool TrackEntry(std::int32_t track, bool msf, qm::CdToc* toc, std::int32_t* index);
+    bool TrackEntry(std::int32_t track, bool msf, qm::CdToc* toc, std::int32_t* index,
+                    SessionBreaks* breaks = nullptr);
     qm::CdHandle* OpenDrive(std::int32_t driveIndex, std::int32_t readType);
     BlockResult ReadBlock(qm::CdSectorBuffer* current, qm::CdSectorBuffer* other,
                           qm::CdSectorBuffer* overlap, std::int32_t sectors);
+    // Start's steps, in their order. They are not traced themselves, so a
+    // rip's trace shows Start and its exit index alone.
+    //
+    // Checks the attach and the sink, reads the table and sets the range to
+    // read (cut, limit, play offset). On failure it has called Fail and gives
+    // Start's exit index.
+    std::optional<int> SetUpRange(qm::CdToc* toc, std::int32_t* total);
+    // Whether this track's checksums are taken; begins them if so.
+    bool BeginChecksums(const qm::CdToc& toc);
+    // Tells the sink the format (when asked to); false, with the error filed,
+    // when it refuses.
+    bool SendFormat();
+    bool AllocateBuffers(ReadBuffers* buffers);
+    void BeginReading(RateMeter* rate);
+    ReadEnd ReadLoop(const ReadBuffers& buffers, bool checksums, std::int32_t total,
+                     RateMeter* rate);
+    // Waits for the sink and the pause, sums the block and writes it.
+    ReadEnd HandOff(const qm::CdSectorBuffer& block, bool checksums);
+    // Moves the read position past `block`: read rate and progress.
+    void AdvancePast(const qm::CdSectorBuffer& block, std::int32_t total, RateMeter* rate);
+    // Takes up a pending seek; true when it did.
+    bool ApplySeek();
+    void EndCancelled();
+    void EndFinished(bool checksums);
     // Files `code` (0: nothing), closes the sink without keeping its output.
     std::int32_t Fail(int code);
     void CloseSink(bool complete);
@@ -235,8 +285,16 @@ private:
     std::int32_t m_lastStatus = kCDDBOk;
     std::uint32_t m_discId = 0;
     std::atomic<bool> m_mixedCD{false};
-    // Setting the address mode and reading the table are one step: the window
-    // asks for lengths while the worker reads.
+    // The window asks for lengths while the worker reads: the kept table is
+    // read, used and dropped under one lock.
     std::mutex m_tocLock;
+    struct KeptToc {
+        bool valid = false;
+        std::uint32_t mediaChanges = 0; // the drive's count before the read
+        qm::CdToc sectors;
+        qm::CdToc msf; // made from `sectors` as the access layer would give it
+        SessionBreaks breaks{};
+    };
+    KeptToc m_toc;
     std::atomic<std::thread::id> m_worker{};
 };

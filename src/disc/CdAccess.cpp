@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <vector>
 
@@ -333,6 +334,22 @@ int ReadTOC(CdHandle* handle, CdToc* toc) {
     toc->length[0] = static_cast<std::uint8_t>(length >> 8);
     toc->length[1] = static_cast<std::uint8_t>(length);
     return Done();
+}
+
+CdToc MsfToc(const CdToc& sectors) {
+    CdToc msf = sectors;
+    const std::size_t length = static_cast<std::size_t>(sectors.length[0]) << 8 | sectors.length[1];
+    const std::size_t entries = std::min(
+        length < 2 ? std::size_t{0} : (length - 2) / sizeof(CdTocEntry), std::size(msf.entries));
+    for (std::size_t i = 0; i < entries; ++i) {
+        const CdTocEntry& entry = sectors.entries[i];
+        const auto lsn = static_cast<std::int32_t>(
+            static_cast<std::uint32_t>(entry.address[0]) << 24 |
+            static_cast<std::uint32_t>(entry.address[1]) << 16 |
+            static_cast<std::uint32_t>(entry.address[2]) << 8 | entry.address[3]);
+        PutAddress(msf.entries[i], lsn, true);
+    }
+    return msf;
 }
 
 int ReadCDAudioLBA(CdHandle* handle, CdSectorBuffer* buffer) {

@@ -119,6 +119,9 @@ bool CloseCDHandle(CdHandle* handle);
 int ModifyCDParms(CdHandle* handle, int parameter, std::uint32_t value);
 int QueryCDParms(CdHandle* handle, int parameter, std::uint32_t* value);
 int ReadTOC(CdHandle* handle, CdToc* toc);
+// A table ReadTOC gave in sector addresses as it would give it in M-S-F
+// addresses: who keeps one table need not read the disc twice.
+CdToc MsfToc(const CdToc& sectors);
 // Reads buffer->sectorCount sectors from buffer->startSector.
 int ReadCDAudioLBA(CdHandle* handle, CdSectorBuffer* buffer);
 // The jitter-corrected read. `overlap` holds the sectors just before the

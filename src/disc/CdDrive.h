@@ -93,6 +93,10 @@ public:
     virtual bool Hardware(DriveHardware& /*hardware*/) { return false; }
     // False when there is no disc or its table of contents cannot be read.
     virtual bool ReadToc(DiscToc& toc) = 0;
+    // How often the drive has seen its disc change (taken out, put in or
+    // ejected) since it was made: whoever keeps what it read of a disc reads
+    // it again when this moves. Drives whose disc cannot change answer 0.
+    virtual std::uint32_t MediaChanges() { return 0; }
     // `sectors` raw audio sectors from `lsn` into `dest`, as little-endian
     // 16-bit stereo whatever the medium stores.
     virtual DriveStatus ReadAudio(std::int32_t lsn, std::int32_t sectors, std::uint8_t* dest) = 0;

@@ -330,17 +330,32 @@ bool CdioDrive::ReadToc(DiscToc& toc) {
     return ReadTocLocked(toc);
 }
 
-bool CdioDrive::ReadTocLocked(DiscToc& toc) {
+std::uint32_t CdioDrive::MediaChanges() {
+    if (!m_image) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        FollowMediaLocked();
+    }
+    return m_mediaChanges.load();
+}
+
+bool CdioDrive::FollowMediaLocked() {
     if (m_cdio == nullptr) {
         return false;
     }
     // libcdio reads a drive's table of contents once per open; a new disc
-    // needs a fresh open.
+    // needs a fresh open. The drive tells of a change once only, so whoever
+    // asks counts it for everyone.
     if (!m_image && cdio_get_media_changed(m_cdio) == 1) {
+        m_mediaChanges.fetch_add(1);
         CloseLocked();
-        if (!OpenLocked()) {
-            return false;
-        }
+        return OpenLocked();
+    }
+    return true;
+}
+
+bool CdioDrive::ReadTocLocked(DiscToc& toc) {
+    if (!FollowMediaLocked()) {
+        return false;
     }
     const track_t first = cdio_get_first_track_num(m_cdio);
     const track_t count = cdio_get_num_tracks(m_cdio);
@@ -472,6 +487,8 @@ DriveStatus CdioDrive::Eject() {
         return DriveStatus::kUnsupported;
     }
     std::lock_guard<std::mutex> lock(m_lock);
+    // Counted even when the drive refuses: the tray may have moved anyway.
+    m_mediaChanges.fetch_add(1);
     return FromCdio(cdio_eject_media_drive(m_device.c_str()));
 }
 

@@ -2,6 +2,8 @@
 // cdrdao TOC, NRG) that counts as a drive of its own.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -31,6 +33,7 @@ public:
     std::string Identity() override;
     bool Hardware(DriveHardware& hardware) override;
     bool ReadToc(DiscToc& toc) override;
+    std::uint32_t MediaChanges() override;
     DriveStatus ReadAudio(std::int32_t lsn, std::int32_t sectors, std::uint8_t* dest) override;
     DriveStatus SetSpeed(int kbPerSecond) override;
     int GetCurrentSpeed() override;
@@ -50,6 +53,9 @@ private:
     bool OpenLocked();
     void CloseLocked();
     bool ReadTocLocked(DiscToc& toc);
+    // Asks the drive whether its disc changed since the last asking and, if
+    // so, opens it afresh; false when it no longer opens.
+    bool FollowMediaLocked();
     // The drive's capabilities page: maximal and current read speed in KB/s.
     bool ReadSpeeds(int* maximal, int* current);
 
@@ -64,6 +70,7 @@ private:
     CdIo_t* m_cdio = nullptr;
     std::int32_t m_leadout = 0;
     int m_laterSessionTrack = 0; // a CUE sheet's first track after REM SESSION 02, if any
+    std::atomic<std::uint32_t> m_mediaChanges{0};
 };
 
 } // namespace qm

@@ -504,6 +504,129 @@ TEST_F(RipperTest, ASwappedDiscShowsInTheDiscId) {
     EXPECT_FALSE(sink.completed);
 }
 
+// A drive with its tray open: no table of contents, nothing to read.
+class EmptyDrive : public qm::CdDrive {
+public:
+    std::string Device() const override { return "empty"; }
+    bool IsImage() const override { return true; }
+    bool Open(int /*readType*/) override { return true; }
+    void Close() override {}
+    std::string Identity() override { return "Empty drive"; }
+    bool ReadToc(qm::DiscToc& /*toc*/) override { return false; }
+    qm::DriveStatus ReadAudio(std::int32_t, std::int32_t, std::uint8_t*) override {
+        return qm::DriveStatus::kFailed;
+    }
+    qm::DriveStatus SetSpeed(int /*kbPerSecond*/) override { return qm::DriveStatus::kOk; }
+    int GetCurrentSpeed() override { return 0; }
+    int GetMaximalSpeed() override { return 0; }
+};
+
+// Every answer the window and the worker ask for, for each track.
+struct TrackAnswers {
+    std::vector<std::int32_t> values;
+    bool operator==(const TrackAnswers&) const = default;
+};
+
+TrackAnswers AskEverything(CCDRipper& ripper) {
+    TrackAnswers answers;
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+    if (!ripper.GetTrackRange(&first, &last)) {
+        return answers;
+    }
+    answers.values = {first, last};
+    for (std::int32_t track = first; track <= last; ++track) {
+        qm::ChecksumLayout layout;
+        const bool audio = ripper.GetChecksumLayout(track, &layout);
+        answers.values.insert(answers.values.end(),
+                              {ripper.GetTrackLength(track, true),
+                               ripper.GetTrackLength(track, false),
+                               ripper.IsDataTrack(track) ? 1 : 0, ripper.GetStartSector(track),
+                               ripper.GetEndSector(track),
+                               audio ? static_cast<std::int32_t>(layout.trackSamples) : -1});
+    }
+    return answers;
+}
+
+TEST_F(RipperTest, TheTableIsReadOncePerDiscAndAgainWhenTheDiscMayHaveChanged) {
+    // Refreshing the track list asks a handful of questions per track, and
+    // the worker asks again per track; each used to read the disc.
+    const TestImage other =
+        qmtest::WriteTestImage(dir.path(), "other", {{false, 0, 3 * kSecond}, {false, 0, 90}}, 8);
+    const auto faulty = AttachFaulty(Image());
+    const TrackAnswers answers = AskEverything(ripper);
+    ASSERT_EQ(answers.values.size(), 2u + 5 * 6);
+    const int reads = faulty->TocReads();
+    EXPECT_GT(reads, 0);
+    for (int round = 0; round < 5; ++round) {
+        EXPECT_TRUE(AskEverything(ripper) == answers);
+    }
+    const RipOutcome out = Rip(3);
+    EXPECT_EQ(out.result, 1);
+    EXPECT_TRUE(out.pcm == Slice(Image().Start(3), Image().Start(4)));
+    EXPECT_EQ(faulty->TocReads(), reads);
+
+    // Attaching again reads the disc again, and answers as the kept table did.
+    ASSERT_TRUE(ripper.Attach(ripper.GetDriveIndex(), 0));
+    EXPECT_TRUE(AskEverything(ripper) == answers);
+    EXPECT_EQ(faulty->TocReads(), 2 * reads);
+
+    // Another disc, as the drive reports it, is seen by the next question.
+    std::string error;
+    faulty->SwapDisc(qm::CdioDrive::ForImage(other.layout.sheet, &error));
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+    ASSERT_TRUE(ripper.GetTrackRange(&first, &last));
+    EXPECT_EQ(last, 2);
+    EXPECT_EQ(ripper.GetTrackLength(1, false), 3);
+    EXPECT_EQ(ripper.GetEndSector(2), other.layout.leadout);
+    HookSink sink;
+    EXPECT_FALSE(ripper.ProcessSettings(4, &sink, true));
+
+    // And so is the disc taken out.
+    faulty->SwapDisc(std::make_shared<EmptyDrive>());
+    EXPECT_FALSE(ripper.GetTrackRange(&first, &last));
+    EXPECT_EQ(ripper.GetTrackLength(1, true), -1);
+}
+
+TEST_F(RipperTest, ADriveThatHidesADiscChangeIsCaughtByTheDiscId) {
+    // The grab job compares disc ids between tracks; the table it rips by
+    // must be the new disc's once the id says so.
+    const TestImage other =
+        qmtest::WriteTestImage(dir.path(), "other", {{false, 0, 3 * kSecond}}, 8);
+    const auto faulty = AttachFaulty(Image());
+    faulty->HideMediaChanges();
+    const TrackAnswers answers = AskEverything(ripper);
+    std::uint32_t id = 0;
+    ASSERT_TRUE(ripper.GetDiscId(&id));
+    const int reads = faulty->TocReads();
+    EXPECT_TRUE(AskEverything(ripper) == answers) << "the same disc keeps its table";
+    EXPECT_EQ(faulty->TocReads(), reads);
+
+    std::string error;
+    faulty->SwapDisc(qm::CdioDrive::ForImage(other.layout.sheet, &error));
+    std::uint32_t changed = 0;
+    ASSERT_TRUE(ripper.GetDiscId(&changed));
+    EXPECT_NE(changed, id);
+    std::int32_t first = 0;
+    std::int32_t last = 0;
+    ASSERT_TRUE(ripper.GetTrackRange(&first, &last));
+    EXPECT_EQ(last, 1);
+    const RipOutcome out = Rip(1);
+    EXPECT_EQ(out.result, 1);
+    EXPECT_TRUE(out.pcm == other.Sectors(other.Start(1), other.layout.leadout));
+}
+
+TEST_F(RipperTest, AFailedReadDropsTheTable) {
+    const auto faulty = AttachFaulty(Image());
+    faulty->FailSector(Image().Start(2) + 100, qmtest::FaultyDrive::kAlways);
+    const TrackAnswers answers = AskEverything(ripper);
+    const int reads = faulty->TocReads();
+    EXPECT_EQ(Rip(2).code, qm::err::kReadFailed);
+    EXPECT_TRUE(AskEverything(ripper) == answers);
+    EXPECT_GT(faulty->TocReads(), reads) << "the disc was not read again";
+}
+
 TEST_F(RipperTest, AutoDetectPicksTheFirstDriveWithAnAudioTrack) {
     const TestImage data = qmtest::WriteTestImage(dir.path(), "data", {{true, 0, 40}});
     const TestImage audio =

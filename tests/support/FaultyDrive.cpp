@@ -44,6 +44,23 @@ void FaultyDrive::SwapDiscLocked(std::shared_ptr<qm::CdDrive> disc) {
         disc->Open(m_readType);
     }
     m_disc = std::move(disc);
+    ++m_swaps;
+}
+
+void FaultyDrive::HideMediaChanges() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_hideChanges = true;
+}
+
+int FaultyDrive::TocReads() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_tocReads;
+}
+
+std::uint32_t FaultyDrive::MediaChanges() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    // Every swap moves the count on whatever the discs' own counts are.
+    return m_hideChanges ? 0 : m_swaps * 0x10000 + m_disc->MediaChanges();
 }
 
 int FaultyDrive::Reads() const {
@@ -91,6 +108,7 @@ std::string FaultyDrive::Identity() {
 
 bool FaultyDrive::ReadToc(qm::DiscToc& toc) {
     std::lock_guard<std::mutex> lock(m_lock);
+    ++m_tocReads;
     return m_disc->ReadToc(toc);
 }
 

@@ -30,13 +30,18 @@ public:
     // the very first block back in place, on any drive.
     void SetJitter(int maxFrames, std::uint32_t seed, int exactReads = 1);
     void SetReadDelay(std::chrono::milliseconds delay);
-    // Puts another disc into the drive.
+    // Puts another disc into the drive; the drive tells of the change
+    // (MediaChanges) unless HideMediaChanges was called.
     void SwapDisc(std::shared_ptr<qm::CdDrive> disc);
     // Puts another disc into the drive as soon as a read that takes in
     // `sector` has been served, between that read and the next.
     void SwapDiscAfter(std::int32_t sector, std::shared_ptr<qm::CdDrive> disc);
+    // A drive that never says its disc changed.
+    void HideMediaChanges();
 
     int Reads() const;
+    // Tables of contents read through this drive.
+    int TocReads() const;
     int ShiftedReads() const;
 
     std::string Device() const override;
@@ -45,6 +50,7 @@ public:
     void Close() override;
     std::string Identity() override;
     bool ReadToc(qm::DiscToc& toc) override;
+    std::uint32_t MediaChanges() override;
     qm::DriveStatus ReadAudio(std::int32_t lsn, std::int32_t sectors, std::uint8_t* dest) override;
     qm::DriveStatus SetSpeed(int kbPerSecond) override;
     int GetCurrentSpeed() override;
@@ -64,6 +70,9 @@ private:
     std::mt19937 m_rng;
     std::chrono::milliseconds m_delay{0};
     int m_reads = 0;
+    int m_tocReads = 0;
+    bool m_hideChanges = false;
+    std::uint32_t m_swaps = 0;
     int m_shiftedReads = 0;
     std::int32_t m_swapAfter = -1;
     std::shared_ptr<qm::CdDrive> m_nextDisc;
