@@ -1,9 +1,7 @@
 #include "encoders/WMAEncoder.h"
 
 #include <cstring>
-#include <filesystem>
 #include <new>
-#include <system_error>
 
 #include "core/Progress.h"
 #include "core/Trace.h"
@@ -59,7 +57,8 @@ void CWMAEncoder::ReleaseWriter() {
     QM_TRACE("WMAEncoder");
     m_inputProps.reset();
     m_preprocess = nullptr;
-    m_writer.reset(); // an unfinished file is removed by the writer
+    m_writer.reset(); // closes an unfinished file
+    DiscardOutput();
     m_writing = false;
     m_inputNumber = 0;
     m_blocks.clear();
@@ -67,14 +66,6 @@ void CWMAEncoder::ReleaseWriter() {
     m_passInProgress = false;
     m_twoPass = false;
     m_passesLeft = 0;
-}
-
-void CWMAEncoder::RemoveOutput() {
-    QM_TRACE("WMAEncoder");
-    std::error_code ignored;
-    if (!m_path.empty() && std::filesystem::exists(m_path, ignored)) {
-        std::filesystem::remove(m_path, ignored);
-    }
 }
 
 CWMAEncoder::StreamDescription CWMAEncoder::Describe(std::int32_t lossless, std::int32_t bitrate,
@@ -121,6 +112,9 @@ int CWMAEncoder::OutputSettings(const char* path, const Settings& settings) {
     try {
         m_path = path != nullptr ? path : "";
         m_settings = settings;
+        // A path that cannot take a file fails below, as the writer refuses
+        // an empty name.
+        static_cast<void>(BeginOutput(m_path));
 
         std::unique_ptr<wm::ProfileManager> manager;
         wm::HRESULT hr = wm::WMCreateProfileManager(&manager);
@@ -306,7 +300,7 @@ wm::HRESULT CWMAEncoder::Init(const wm::Profile& profile) {
         QM_RETURN(5, wm::E_FAIL);
     }
     // Paths are UTF-8 here already: nothing to convert.
-    hr = m_writer->SetOutputFilename(m_path);
+    hr = m_writer->SetOutputFilename(HasOutput() ? TemporaryOutputPath() : std::string());
     if (wm::Failed(hr)) {
         ReportError(qm::err::kOpenFile, qm::mod::kWMAEncoder, 0, m_path.c_str());
         QM_RETURN(6, hr);
@@ -364,8 +358,10 @@ std::int32_t CWMAEncoder::SetInputProps(std::uint32_t sampleRate, std::uint8_t c
         ReportFailure(hr, "SetInputProps");
         QM_RETURN(2, hr);
     }
+    ReserveOutput();
     hr = m_writer->BeginWriting();
     if (wm::Failed(hr)) {
+        // Whatever the writer created goes when the stream is closed.
         if (hr == wm::kFileOpenFailed) {
             ReportError(qm::err::kOpenFile, qm::mod::kWMAEncoder, 0, m_path.c_str());
         } else {
@@ -398,7 +394,7 @@ std::int32_t CWMAEncoder::SetInputProps(std::uint32_t sampleRate, std::uint8_t c
             // Sources go on after a refused format; nothing more is written.
             m_writer->EndWriting();
             m_writing = false;
-            RemoveOutput();
+            DiscardOutput();
             QM_RETURN(4, hr);
         }
     }
@@ -495,9 +491,10 @@ void CWMAEncoder::Close(bool complete) {
         QM_RETURN(0);
     }
 
-    bool finished = true;
+    const bool started = m_writer && m_writing;
+    bool finished = started;
     m_inputProps.reset();
-    if (m_writer && m_writing) {
+    if (started) {
         const wm::HRESULT hr = m_writer->EndWriting();
         if (wm::Failed(hr) && complete) {
             ReportError(qm::err::kWriteFailed, qm::mod::kWMAEncoder, hr);
@@ -510,8 +507,12 @@ void CWMAEncoder::Close(bool complete) {
     m_inputNumber = 0;
     m_passesLeft = 0;
     // An aborted stream, or one whose end could not be written, is no file.
-    if (!complete || !finished) {
-        RemoveOutput();
+    if (complete && finished) {
+        if (!CommitOutput()) {
+            ReportError(qm::err::kWriteFailed, qm::mod::kWMAEncoder);
+        }
+    } else {
+        DiscardOutput();
     }
     SignalFinish();
     QM_EXIT(1);

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "encoders/FileSink.h"
 #include "encoders/WMProfile.h"
 #include "encoders/WMTypes.h"
 #include "encoders/WMWriter.h"
-#include "pipeline/Encoder.h"
 
-class CWMAEncoder : public CEncoder {
+class CWMAEncoder : public CFileSink {
 public:
     static constexpr std::int32_t kProgressWeight = 3000;
     static constexpr const char* kProcessName = "Encoding WMA (2nd pass)";
@@ -81,8 +81,8 @@ private:
     };
 
     void ReportFailure(qm::wm::HRESULT hr, const char* call);
+    // Drops the writer and the unfinished file.
     void ReleaseWriter();
-    void RemoveOutput();
 
     std::string m_path;
     Settings m_settings;

@@ -1,9 +1,7 @@
 #include "encoders/WMWriter.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <new>
-#include <system_error>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -244,14 +242,9 @@ HRESULT InputMediaProps::SetMediaType(const MediaType& type) {
 
 Writer::Writer() = default;
 
-Writer::~Writer() {
-    if (m_stream) {
-        // Never ended: what was written is no file anyone can use.
-        m_stream.reset();
-        std::error_code ignored;
-        std::filesystem::remove(m_path, ignored);
-    }
-}
+// A stream never ended leaves its file closed but incomplete; the caller
+// removes it.
+Writer::~Writer() = default;
 
 HRESULT Writer::SetProfile(const Profile& profile) {
     if (m_writing) {
@@ -415,10 +408,7 @@ HRESULT Writer::BeginWriting() {
         hr = stream->AddSilence(stream->codec->initial_padding);
     }
     if (Failed(hr)) {
-        stream.reset();
-        std::error_code ignored;
-        std::filesystem::remove(m_path, ignored);
-        return hr;
+        return hr; // the file is closed with the stream; the caller removes it
     }
     m_stream = std::move(stream);
     m_writing = true;

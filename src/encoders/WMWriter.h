@@ -76,7 +76,9 @@ public:
     HRESULT GetInputProps(std::uint32_t input, std::shared_ptr<InputMediaProps>* props) const;
     HRESULT SetInputProps(std::uint32_t input, const std::shared_ptr<InputMediaProps>& props);
     HRESULT SetOutputFilename(const std::string& path);
-    // Creates the output file and starts the stream.
+    // Creates the output file and starts the stream. A file left by a
+    // failure here is the caller's to remove, as is the file of a writer
+    // destroyed before EndWriting.
     HRESULT BeginWriting();
     HRESULT AllocateSample(std::uint32_t size, std::unique_ptr<SampleBuffer>* sample);
     // `sampleTime` in 100-nanosecond units from the start of the stream.

@@ -426,7 +426,8 @@ TEST(WMAEncoder, TwoPassRowHoldsTheTrackThenWritesItOnceFromTimeZero) {
     const bool ok = Grab(chain, path, pcm, row, 0, &progress, [&](int block) {
         if (block == blocks - 1) {
             std::error_code ignored;
-            sizeWhileStreaming = std::filesystem::file_size(path, ignored);
+            sizeWhileStreaming =
+                std::filesystem::file_size(CFileSink::TemporaryPath(path.string()), ignored);
         }
     });
     ASSERT_TRUE(ok) << chain.errors.FullMessage(chain.errors.GetLastActual());
