@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <new>
-#include <system_error>
 
 extern "C" {
 #include <libavutil/md5.h>
@@ -36,11 +34,6 @@ void Put32(std::uint8_t* out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) {
         out[i] = static_cast<std::uint8_t>(v >> (8 * i));
     }
-}
-
-void RemoveFile(const std::string& path) {
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
 }
 
 } // namespace
@@ -108,7 +101,6 @@ int CAPECompress::Fail(int code) {
     if (m_file) {
         m_file->Close();
         m_file.reset();
-        RemoveFile(m_path);
     }
     m_buffer = {};
     m_encoder.reset();
@@ -181,7 +173,6 @@ int CAPECompress::Start(const char* outputFilename, const qm::WaveFormat* input,
         QM_RETURN(7, kAPEErrorOpen);
     }
     m_file = std::move(file);
-    m_path = outputFilename;
     m_state = State::Started;
     m_filled = 0;
     m_streamLength = 0;
@@ -349,7 +340,6 @@ int CAPECompress::Finish(const void* terminatingData, std::int64_t terminatingBy
     const bool closed = m_file->Close();
     m_file.reset();
     if (!closed) {
-        RemoveFile(m_path);
         m_state = State::Failed;
         QM_RETURN(10, kAPEErrorWrite);
     }

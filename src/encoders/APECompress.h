@@ -44,7 +44,7 @@ public:
     IAPECompress() = default;
     IAPECompress(const IAPECompress&) = delete;
     IAPECompress& operator=(const IAPECompress&) = delete;
-    // An unfinished file is deleted.
+    // An unfinished file is closed; removing it is the caller's business.
     virtual ~IAPECompress() = default;
 
     // Creates the output file. `maxAudioBytes` is the caller's estimate of
@@ -62,7 +62,8 @@ public:
     virtual int UnlockBuffer(std::int64_t bytesAdded, bool process) = 0;
     // Compresses the rest, appends `terminatingBytes` of trailing data (the
     // first `wavTerminatingBytes` of which belong to the WAV file) and
-    // completes the header. A failure leaves no file.
+    // completes the header. After a failure the file is closed but
+    // incomplete; the caller removes it.
     virtual int Finish(const void* terminatingData, std::int64_t terminatingBytes,
                        std::int64_t wavTerminatingBytes) = 0;
 };
@@ -97,12 +98,11 @@ private:
     int WriteStream(bool final);
     int GrowSeekTable(std::uint32_t entries);
     int WriteHeaders(const std::vector<std::uint8_t>& terminating);
-    // Closes and deletes an unfinished file; returns `code`.
+    // Closes an unfinished file; returns `code`.
     int Fail(int code);
 
     std::uint32_t m_fixedBlocksPerFrame;
     State m_state = State::Idle;
-    std::string m_path;
     qm::WaveFormat m_format;
     int m_level = 0;
     std::uint32_t m_blocksPerFrame = 0;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "core/Text.h"
 #include "core/Trace.h"
@@ -16,7 +14,7 @@ CAPEEncoder::CAPEEncoder() {
 
 CAPEEncoder::~CAPEEncoder() {
     QM_TRACE("~CAPEEncoder");
-    // An unfinished file goes with the compressor.
+    // The compressor closes an unfinished file; the sink removes it.
     m_compressor.reset();
 }
 
@@ -41,9 +39,8 @@ int CAPEEncoder::OutputSettings(const char* path, const Settings& settings) {
     m_settings = settings;
     const int libraryChannels = settings.channels == 1 ? 1 : 2;
 
-    // A file still open from an earlier call is abandoned (and deleted with
-    // its compressor); the path is forgotten first so that no later Close
-    // can delete a file this stage no longer owns.
+    // A file still open from an earlier call is abandoned: its compressor
+    // closes it and BeginOutput removes it.
     if (!m_path.empty() || !m_compressor) {
         m_path.clear();
         m_compressor.reset();
@@ -53,9 +50,16 @@ int CAPEEncoder::OutputSettings(const char* path, const Settings& settings) {
     qm::WaveFormat format;
     FillWaveFormatEx(&format, static_cast<int>(settings.sampleRate), settings.bitsPerSample,
                      libraryChannels);
-    if (!m_compressor ||
-        m_compressor->Start(target, &format, kMaxAudioBytes, LevelValue(settings.level), nullptr,
+    const bool named = BeginOutput(target);
+    if (named) {
+        ReserveOutput();
+    }
+    if (!named || !m_compressor ||
+        m_compressor->Start(TemporaryOutputPath().c_str(), &format, kMaxAudioBytes,
+                            LevelValue(settings.level), nullptr,
                             IAPECompress::kCreateWavHeader) != 0) {
+        // A compressor that failed to start holds no file.
+        DiscardOutput();
         ReportError(qm::err::kOpenFile, qm::mod::kAPEEncoder, 0, target);
         QM_RETURN(0, 0);
     }
@@ -138,14 +142,15 @@ void CAPEEncoder::Close(bool complete) {
         }
     }
     // An aborted stream is not worth compressing to its end: the fresh
-    // compressor replaces the old one, which drops its unfinished file.
+    // compressor replaces the old one, which closes its unfinished file.
     m_compressor.reset();
     m_compressor = CreateIAPECompress();
-    if (!complete || !finished) {
-        std::error_code ignored;
-        if (!m_path.empty() && std::filesystem::exists(m_path, ignored)) {
-            std::filesystem::remove(m_path, ignored);
+    if (!m_path.empty() && complete && finished) {
+        if (!CommitOutput()) {
+            ReportError(qm::err::kWriteFailed, qm::mod::kAPEEncoder);
         }
+    } else {
+        DiscardOutput();
     }
     m_path.clear();
     m_inSampleRate = 0;

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "encoders/APECompress.h"
-#include "pipeline/Encoder.h"
+#include "encoders/FileSink.h"
 
-class CAPEEncoder : public CEncoder {
+class CAPEEncoder : public CFileSink {
 public:
     // What the compressor is told to expect; it only sizes the seek table.
     static constexpr std::int64_t kMaxAudioBytes = 99999999;
@@ -43,7 +43,7 @@ public:
 
 private:
     std::unique_ptr<IAPECompress> m_compressor;
-    std::string m_path;  // the file this stage owns until Close
+    std::string m_path;  // the final path of the stream until Close
     Settings m_settings; // what the file stores
     std::uint32_t m_inSampleRate = 0;
     std::uint8_t m_inChannels = 0;

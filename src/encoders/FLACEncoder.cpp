@@ -5,7 +5,7 @@
 
 #include "core/Log.h"
 #include "core/Trace.h"
-#include "encoders/EncoderOutput.h"
+#include "platform/RiffFile.h"
 
 namespace {
 
@@ -145,8 +145,11 @@ std::int32_t CFLACEncoder::OutputSettings(const char* path, const Settings& sett
 
     // The file is ours, not libFLAC's: libFLAC ignores a failing fclose, and
     // that is where the last bytes of a stream reach the disk.
-    m_file = qm::CreateOutputFile(m_path);
+    if (BeginOutput(m_path)) {
+        m_file = CreateOutputFile();
+    }
     if (!m_file) {
+        DiscardOutput();
         LogState(("cannot create " + m_path).c_str());
         ReportError(qm::err::kFunctionFailed, qm::mod::kFLACDecoder, FLAC__STREAM_ENCODER_IO_ERROR,
                     "FLAC__stream_encoder_init");
@@ -161,7 +164,7 @@ std::int32_t CFLACEncoder::OutputSettings(const char* path, const Settings& sett
                     "FLAC__stream_encoder_init");
         m_file->Close();
         m_file.reset();
-        qm::RemoveOutputFile(m_path);
+        DiscardOutput();
         QM_RETURN(6, 0);
     }
     QM_RETURN(7, 1);
@@ -305,12 +308,15 @@ void CFLACEncoder::Close(bool complete) {
     if (started) {
         ok = m_file->Close() && ok;
         m_file.reset();
+        if (complete && ok) {
+            ok = CommitOutput();
+        }
         if (complete && !ok && !m_failed) {
             ReportError(qm::err::kWriteFailed, qm::mod::kFLACEncoder);
         }
-        if (!complete || !ok) {
-            qm::RemoveOutputFile(m_path);
-        }
+    }
+    if (!started || !complete || !ok) {
+        DiscardOutput();
     }
     m_failed = false;
     SignalFinish();
@@ -326,8 +332,8 @@ void CFLACEncoder::Abandon() {
     if (m_file) {
         m_file->Close();
         m_file.reset();
-        qm::RemoveOutputFile(m_path);
     }
+    DiscardOutput();
 }
 
 void CFLACEncoder::FreeBuffer() {

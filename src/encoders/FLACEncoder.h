@@ -10,13 +10,13 @@
 
 #include <FLAC/stream_encoder.h>
 
-#include "pipeline/Encoder.h"
+#include "encoders/FileSink.h"
 
 namespace qm {
 class RiffFile;
 }
 
-class CFLACEncoder : public CEncoder {
+class CFLACEncoder : public CFileSink {
 public:
     // What the file stores; the input may differ (SetInputProps) and is
     // converted to it.
@@ -47,7 +47,7 @@ public:
 
 private:
     void FreeBuffer();
-    // Drops the encoder and the file this stream created, unfinished.
+    // Drops the encoder and the unfinished file of this stream.
     void Abandon();
     // Adds libFLAC's own account of a failure to the run log, when there is one.
     void LogState(const char* step);

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "core/Trace.h"
-#include "encoders/EncoderOutput.h"
+#include "platform/RiffFile.h"
 
 namespace {
 
@@ -149,13 +149,15 @@ bool CMP3Encoder::OutputSettings(const char* path, const Settings& settings) {
     // A stream that was never closed: its file is unfinished.
     Abandon();
     const std::string target = path != nullptr ? path : "";
-    m_file = qm::CreateOutputFile(target);
+    if (BeginOutput(target)) {
+        m_file = CreateOutputFile();
+    }
     if (!m_file) {
+        DiscardOutput();
         ReportError(qm::err::kOpenFile, qm::mod::kMP3Encoder, 0, target.c_str());
         m_opened = false;
         QM_RETURN(0, false);
     }
-    m_path = target;
     m_settings = settings;
     m_outputMono = settings.mode == qm::lame::kModeMono;
     m_opened = true;
@@ -289,14 +291,17 @@ void CMP3Encoder::Close(bool complete) {
     }
     m_buffer.Free();
     if (complete && ok && m_config.enableVbr != 0) {
-        ok = m_beWriteVBRHeader(m_path.c_str()) == qm::lame::kOk;
+        // The library reopens the file by name: the temporary one.
+        ok = m_beWriteVBRHeader(TemporaryOutputPath().c_str()) == qm::lame::kOk;
+    }
+    if (complete && ok) {
+        ok = CommitOutput();
+    } else {
+        DiscardOutput();
     }
     // A stream that never started was reported when it failed to start.
     if (complete && started && !ok) {
         ReportError(qm::err::kWriteFailed, qm::mod::kMP3Encoder);
-    }
-    if (!complete || !ok) {
-        qm::RemoveOutputFile(m_path);
     }
     m_opened = false;
     SignalFinish();
@@ -310,8 +315,8 @@ void CMP3Encoder::Abandon() {
     if (m_file) {
         m_file->Close();
         m_file.reset();
-        qm::RemoveOutputFile(m_path);
     }
+    DiscardOutput();
     m_opened = false;
 }
 

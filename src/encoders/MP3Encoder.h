@@ -1,6 +1,7 @@
 // The MP3 sink: drives the MP3 library (loaded at run time, see
-// LameStreamAdapter.h) through its six stream calls, owns the output file and
-// puts the VBR header into the first frame once the file is complete.
+// LameStreamAdapter.h) through its six stream calls, writes the output file and
+// puts the VBR header into its first frame once the stream is complete (before
+// the file takes its final name).
 #pragma once
 
 #include <cstdint>
@@ -8,15 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "encoders/FileSink.h"
 #include "encoders/LameAudioBuffer.h"
 #include "encoders/LameStreamAdapter.h"
-#include "pipeline/Encoder.h"
 
 namespace qm {
 class RiffFile;
 }
 
-class CMP3Encoder : public CEncoder {
+class CMP3Encoder : public CFileSink {
 public:
     // The MP3 settings of one track (built by the rip jobs from the format
     // settings).
@@ -83,7 +84,6 @@ private:
     qm::lame::StreamConfig m_config{};
 
     std::unique_ptr<qm::RiffFile> m_file;
-    std::string m_path;
     bool m_opened = false;
     Settings m_settings;
 

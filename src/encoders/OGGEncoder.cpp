@@ -6,7 +6,7 @@
 #include <vorbis/vorbisenc.h>
 
 #include "core/Trace.h"
-#include "encoders/EncoderOutput.h"
+#include "platform/RiffFile.h"
 
 namespace {
 
@@ -78,8 +78,11 @@ bool COGGEncoder::OutputSettings(const char* path, const Settings& settings) {
     m_path = path != nullptr ? path : "";
     m_ended = false;
 
-    m_file = qm::CreateOutputFile(m_path);
+    if (BeginOutput(m_path)) {
+        m_file = CreateOutputFile();
+    }
     if (!m_file) {
+        DiscardOutput();
         ReportError(qm::err::kOpenFile, qm::mod::kOGGEncoder, 0, m_path.c_str());
         QM_RETURN(0, false);
     }
@@ -263,12 +266,15 @@ void COGGEncoder::Close(bool complete) {
     if (started) {
         ok = m_file->Close() && ok;
         m_file.reset();
+        if (complete && ok) {
+            ok = CommitOutput();
+        }
         if (complete && !ok && !reported) {
             ReportError(qm::err::kWriteFailed, qm::mod::kOGGEncoder);
         }
-        if (!complete || !ok) {
-            qm::RemoveOutputFile(m_path);
-        }
+    }
+    if (!started || !complete || !ok) {
+        DiscardOutput();
     }
     m_ended = false;
     SignalFinish();
@@ -315,7 +321,7 @@ void COGGEncoder::Abandon() {
     if (m_file) {
         m_file->Close();
         m_file.reset();
-        qm::RemoveOutputFile(m_path);
     }
+    DiscardOutput();
     m_ended = false;
 }

@@ -10,13 +10,13 @@
 #include <ogg/ogg.h>
 #include <vorbis/codec.h>
 
-#include "pipeline/Encoder.h"
+#include "encoders/FileSink.h"
 
 namespace qm {
 class RiffFile;
 }
 
-class COGGEncoder : public CEncoder {
+class COGGEncoder : public CFileSink {
 public:
     struct Settings {
         std::int32_t avgBitrate = 128; // kbit/s, used when abr is true
@@ -42,7 +42,7 @@ public:
 private:
     bool WritePage();
     void ClearLibraryStates();
-    // Undoes a half-made start: library states and the created file.
+    // Undoes a half-made start: library states and the unfinished file.
     void Abandon();
 
     ogg_stream_state m_streamState{};

@@ -1,8 +1,6 @@
 #include "encoders/WAVWriter.h"
 
 #include <array>
-#include <filesystem>
-#include <system_error>
 
 #include "core/Trace.h"
 
@@ -23,12 +21,10 @@ CWAVWriter::CWAVWriter() {
 
 CWAVWriter::~CWAVWriter() {
     QM_TRACE("~CWAVWriter");
+    // The file goes unfinished: the sink removes it once it is closed.
     if (m_file) {
-        // Never leave a half-made file behind when a writer dies unclosed.
         m_file->Close();
         m_file.reset();
-        std::error_code ignored;
-        std::filesystem::remove(m_path, ignored);
     }
 }
 
@@ -45,6 +41,13 @@ std::int32_t CWAVWriter::Open(const char* fileName) {
     QM_TRACE("WAVWriter");
     m_path = fileName != nullptr ? fileName : "";
     m_frames = 0;
+    // A file still open from a stream that was never closed is unfinished.
+    if (m_file) {
+        m_file->Close();
+        m_file.reset();
+    }
+    // A path that cannot take a file is reported when the stream starts.
+    static_cast<void>(BeginOutput(m_path));
     return 1;
 }
 
@@ -85,17 +88,19 @@ WriteResult CWAVWriter::Write(const void* data, std::int32_t frames) {
 
 void CWAVWriter::Close(bool complete) {
     QM_TRACE("WAVWriter");
-    bool finished = true;
-    if (m_file) {
+    const bool started = m_file != nullptr;
+    bool finished = false;
+    if (started) {
         finished = WaveCloseWriteFile(m_frames) == 0;
         m_file.reset();
     }
     // A file whose finishing failed is as broken as an aborted one.
-    if (!complete || !finished) {
-        std::error_code ignored;
-        if (!m_path.empty() && std::filesystem::exists(m_path, ignored)) {
-            std::filesystem::remove(m_path, ignored);
+    if (complete && finished) {
+        if (!CommitOutput()) {
+            ReportError(qm::err::kWriteFailed, qm::mod::kWAVEncoder);
         }
+    } else {
+        DiscardOutput();
     }
     SignalFinish();
 }
@@ -103,8 +108,8 @@ void CWAVWriter::Close(bool complete) {
 int CWAVWriter::WaveCreateFile(const std::string& path) {
     QM_TRACE("WAVWriter");
     m_file.reset();
-    auto file = std::make_unique<qm::RiffFile>();
-    if (path.empty() || !file->Create(path)) {
+    auto file = CreateOutputFile(qm::RiffFile::kDefaultBuffer);
+    if (!file) {
         ReportError(qm::err::kOpenFile, qm::mod::kWAVEncoder, 0, path.c_str());
         QM_RETURN(0, kFailure);
     }

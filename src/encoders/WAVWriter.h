@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
+#include "encoders/FileSink.h"
 #include "encoders/WaveFormat.h"
-#include "pipeline/Encoder.h"
 #include "platform/RiffFile.h"
 
-class CWAVWriter : public CEncoder {
+class CWAVWriter : public CFileSink {
 public:
     static constexpr int kFailure = 57604; // 0xE104
 
@@ -30,7 +30,7 @@ private:
     int WaveWriteFile(const std::uint8_t* data, std::size_t bytes);
     int WaveCloseWriteFile(std::uint32_t frameCount);
 
-    std::string m_path;
+    std::string m_path; // as given to Open, for the error text
     std::unique_ptr<qm::RiffFile> m_file;
     qm::RiffChunk m_chunk;
     qm::RiffChunk m_riffChunk;

@@ -1,9 +1,7 @@
 #include "encoders/WMAEncoder.h"
 
-#include <cstring>
-#include <filesystem>
 #include <new>
-#include <system_error>
+#include <span>
 
 #include "core/Progress.h"
 #include "core/Trace.h"
@@ -50,31 +48,21 @@ CWMAEncoder::~CWMAEncoder() {
     ReleaseWriter();
 }
 
-void CWMAEncoder::ReportFailure(wm::HRESULT hr, const char* call) {
+void CWMAEncoder::ReportFailure(wm::Status status, const char* call) {
     QM_TRACE("WMAEncoder");
-    ReportError(qm::err::kFunctionFailed, qm::mod::kWMAEncoder, hr, call);
+    ReportError(qm::err::kFunctionFailed, qm::mod::kWMAEncoder, status, call);
 }
 
 void CWMAEncoder::ReleaseWriter() {
     QM_TRACE("WMAEncoder");
-    m_inputProps.reset();
-    m_preprocess = nullptr;
-    m_writer.reset(); // an unfinished file is removed by the writer
+    m_writer.reset(); // closes an unfinished file
+    DiscardOutput();
     m_writing = false;
-    m_inputNumber = 0;
     m_blocks.clear();
     m_blocks.shrink_to_fit();
     m_passInProgress = false;
     m_twoPass = false;
     m_passesLeft = 0;
-}
-
-void CWMAEncoder::RemoveOutput() {
-    QM_TRACE("WMAEncoder");
-    std::error_code ignored;
-    if (!m_path.empty() && std::filesystem::exists(m_path, ignored)) {
-        std::filesystem::remove(m_path, ignored);
-    }
 }
 
 CWMAEncoder::StreamDescription CWMAEncoder::Describe(std::int32_t lossless, std::int32_t bitrate,
@@ -104,11 +92,10 @@ bool CWMAEncoder::IsConfigurationAvailable(std::int32_t lossless, std::int32_t b
                                            std::int32_t sampleRate, std::int32_t channels,
                                            std::int32_t vbr, std::int32_t passes) {
     QM_TRACE("WMAEncoder");
-    std::unique_ptr<wm::Profile> profile;
     try {
-        const wm::HRESULT hr = GenAudioProfile(
-            Describe(lossless, bitrate, sampleRate, channels, vbr, passes), &profile);
-        QM_RETURN(0, wm::Succeeded(hr));
+        const bool found = static_cast<bool>(
+            GenAudioProfile(Describe(lossless, bitrate, sampleRate, channels, vbr, passes)));
+        QM_RETURN(0, found);
     } catch (const std::bad_alloc&) {
         QM_RETURN(1, false);
     }
@@ -121,30 +108,23 @@ int CWMAEncoder::OutputSettings(const char* path, const Settings& settings) {
     try {
         m_path = path != nullptr ? path : "";
         m_settings = settings;
-
-        std::unique_ptr<wm::ProfileManager> manager;
-        wm::HRESULT hr = wm::WMCreateProfileManager(&manager);
-        if (wm::Failed(hr)) {
-            ReportFailure(hr, "WMCreateProfileManager");
-            QM_RETURN(0, 0);
-        }
-        manager->SetSystemProfileVersion(wm::kProfileVersion9);
-        manager.reset();
+        // A path that cannot take a file fails below, as the writer refuses
+        // an empty name.
+        static_cast<void>(BeginOutput(m_path));
 
         const StreamDescription wanted =
             Describe(settings.lossless, settings.bitrate, settings.sampleRate, settings.channels,
                      settings.vbr, settings.passes);
-        std::unique_ptr<wm::Profile> profile;
-        hr = GenAudioProfile(wanted, &profile);
-        if (wm::Failed(hr)) {
-            ReportFailure(hr, "GenAudioProfile");
+        const wm::Result<wm::Profile> profile = GenAudioProfile(wanted);
+        if (!profile) {
+            ReportFailure(profile.GetStatus(), "GenAudioProfile");
             QM_RETURN(1, 0);
         }
         if (wanted.passes == 2) {
             m_twoPass = true;
             m_passInProgress = true;
         }
-        if (wm::Failed(Init(*profile))) {
+        if (!Init(*profile)) {
             ReleaseWriter();
             QM_RETURN(2, 0);
         }
@@ -161,157 +141,77 @@ std::int32_t CWMAEncoder::Open(const char* fileName) {
     QM_RETURN(0, OutputSettings(fileName, m_settings));
 }
 
-wm::HRESULT CWMAEncoder::GenAudioProfile(const StreamDescription& wanted,
-                                         std::unique_ptr<wm::Profile>* profile) {
+wm::Result<wm::Profile> CWMAEncoder::GenAudioProfile(const StreamDescription& wanted) {
     QM_TRACE("WMAEncoder");
-    std::unique_ptr<wm::ProfileManager> manager;
-    wm::HRESULT hr = wm::WMCreateProfileManager(&manager);
-    if (wm::Failed(hr)) {
-        QM_RETURN(0, hr);
-    }
-    std::unique_ptr<wm::Profile> built;
-    hr = manager->CreateEmptyProfile(wm::kProfileVersion9, &built);
-    if (wm::Failed(hr)) {
-        QM_RETURN(1, hr);
-    }
-    built->SetName(kProfileName);
-
-    std::uint32_t codecs = 0;
-    hr = manager->GetCodecInfoCount(wm::MajorType::Audio, &codecs);
-    if (wm::Failed(hr)) {
-        QM_RETURN(2, hr);
-    }
+    wm::CodecEnumeration codecs;
+    const std::uint32_t count = codecs.CodecCount(wm::MajorType::Audio);
     bool chosen = false;
     wm::WaveFormatEx best;
-    for (std::uint32_t codec = 0; codec < codecs && !chosen; ++codec) {
+    for (std::uint32_t codec = 0; codec < count && !chosen; ++codec) {
         if (wanted.vbr) {
-            hr = manager->SetCodecEnumerationSetting(wm::MajorType::Audio, codec, wm::kVbrEnabled,
-                                                     1);
-            if (wm::Succeeded(hr)) {
-                hr = manager->SetCodecEnumerationSetting(wm::MajorType::Audio, codec,
-                                                         wm::kPassesUsed,
-                                                         static_cast<std::uint32_t>(wanted.passes));
+            wm::Status status = codecs.SetSetting(wm::MajorType::Audio, codec, wm::kVbrEnabled, 1);
+            if (wm::Succeeded(status)) {
+                status = codecs.SetSetting(wm::MajorType::Audio, codec, wm::kPassesUsed,
+                                           static_cast<std::uint32_t>(wanted.passes));
             }
-            if (hr == wm::kSettingNotSupported) {
+            if (status == wm::kSettingNotSupported) {
                 continue;
             }
-            if (wm::Failed(hr)) {
-                QM_RETURN(3, hr);
+            if (wm::Failed(status)) {
+                QM_RETURN(0, wm::Result<wm::Profile>::Failure(status));
             }
         }
-        std::uint32_t formats = 0;
-        hr = manager->GetCodecFormatCount(wm::MajorType::Audio, codec, &formats);
-        if (wm::Failed(hr)) {
-            QM_RETURN(4, hr);
-        }
-        for (std::uint32_t index = 0; index < formats; ++index) {
-            std::unique_ptr<wm::StreamConfig> config;
-            hr = manager->GetCodecFormat(wm::MajorType::Audio, codec, index, &config);
-            if (wm::Failed(hr)) {
-                QM_RETURN(5, hr);
-            }
-            wm::MediaType type;
-            config->GetMediaType(&type);
-            if (type.formatType != wm::FormatType::WaveFormatEx) {
-                QM_RETURN(6, wm::E_FAIL);
-            }
+        for (const wm::WaveFormatEx& format : codecs.Formats(wm::MajorType::Audio, codec)) {
             // The largest block alignment wins; a later equal one replaces.
-            if (Matches(type.format, wanted) &&
-                (!chosen || type.format.blockAlign >= best.blockAlign)) {
-                best = type.format;
+            if (Matches(format, wanted) && (!chosen || format.blockAlign >= best.blockAlign)) {
+                best = format;
                 chosen = true;
             }
         }
     }
     if (!chosen) {
-        QM_RETURN(7, wm::kNoMatchingFormat);
+        QM_RETURN(1, wm::Result<wm::Profile>::Failure(wm::kNoMatchingFormat));
     }
 
-    std::unique_ptr<wm::StreamConfig> stream;
-    hr = built->CreateNewStream(wm::MajorType::Audio, &stream);
-    if (wm::Failed(hr)) {
-        QM_RETURN(8, hr);
-    }
-    stream->SetStreamNumber(1);
-    stream->SetStreamName("Audio Stream");
-    stream->SetConnectionName("Audio");
+    wm::StreamConfig stream;
+    stream.number = 1;
+    stream.name = "Audio Stream";
+    stream.connection = "Audio";
     // A quality format's byte rate is a marker, not a rate: give the rate
     // it is written at instead.
-    stream->SetBitrate(static_cast<std::uint32_t>(
+    stream.bitrate = static_cast<std::uint32_t>(
         wm::IsQualityFormat(best) ? wm::EncodeBitrate(best)
-                                  : static_cast<std::int64_t>(best.avgBytesPerSec) * 8));
-    wm::MediaType type;
-    type.majorType = wm::MajorType::Audio;
-    type.subtype = best.formatTag;
-    type.fixedSizeSamples = true;
-    type.temporalCompression = false;
-    type.sampleSize = best.blockAlign;
-    type.formatType = wm::FormatType::WaveFormatEx;
-    type.format = best;
-    hr = stream->SetMediaType(type);
-    if (wm::Succeeded(hr)) {
-        hr = stream->SetProperty(wm::kVbrEnabled, wanted.vbr ? 1 : 0);
-    }
-    if (wm::Succeeded(hr)) {
-        hr = built->AddStream(*stream);
-    }
-    if (wm::Failed(hr)) {
-        QM_RETURN(9, hr);
-    }
-    *profile = std::move(built);
-    QM_RETURN(10, wm::S_OK);
+                                  : static_cast<std::int64_t>(best.avgBytesPerSec) * 8);
+    stream.mediaType.majorType = wm::MajorType::Audio;
+    stream.mediaType.subtype = best.formatTag;
+    stream.mediaType.fixedSizeSamples = true;
+    stream.mediaType.temporalCompression = false;
+    stream.mediaType.sampleSize = best.blockAlign;
+    stream.mediaType.formatType = wm::FormatType::WaveFormatEx;
+    stream.mediaType.format = best;
+    stream.vbr = wanted.vbr;
+    wm::Profile profile;
+    profile.name = kProfileName;
+    profile.streams.push_back(std::move(stream));
+    QM_RETURN(2, profile);
 }
 
-wm::HRESULT CWMAEncoder::Init(const wm::Profile& profile) {
+bool CWMAEncoder::Init(const wm::Profile& profile) {
     QM_TRACE("WMAEncoder");
-    m_inputProps.reset();
-    m_writer.reset();
+    m_writer = std::make_unique<wm::Writer>();
     m_writing = false;
-    wm::HRESULT hr = wm::WMCreateWriter(&m_writer);
-    if (wm::Failed(hr)) {
-        ReportFailure(hr, "WMCreateWrite");
-        QM_RETURN(0, hr);
-    }
-    hr = m_writer->SetProfile(profile);
-    if (wm::Failed(hr)) {
-        ReportFailure(hr, "SetProfile");
-        QM_RETURN(1, hr);
-    }
-    std::uint32_t inputs = 0;
-    hr = m_writer->GetInputCount(&inputs);
-    if (wm::Failed(hr)) {
-        ReportFailure(hr, "GetInputCount");
-        QM_RETURN(2, hr);
-    }
-    for (std::uint32_t input = 0; input < inputs; ++input) {
-        std::shared_ptr<wm::InputMediaProps> props;
-        hr = m_writer->GetInputProps(input, &props);
-        if (wm::Failed(hr)) {
-            ReportFailure(hr, "GetInputProps");
-            QM_RETURN(3, hr);
-        }
-        wm::MajorType type = wm::MajorType::Unknown;
-        hr = props->GetType(&type);
-        if (wm::Failed(hr)) {
-            ReportFailure(hr, "GetType");
-            QM_RETURN(4, hr);
-        }
-        if (type == wm::MajorType::Audio) {
-            m_inputProps = props;
-            m_inputNumber = input;
-        }
-    }
-    if (!m_inputProps) {
-        ReportError(qm::err::kCreateEncoder, qm::mod::kWMAEncoder);
-        QM_RETURN(5, wm::E_FAIL);
+    const wm::Status status = m_writer->SetProfile(profile);
+    if (wm::Failed(status)) {
+        ReportFailure(status, "SetProfile");
+        QM_RETURN(0, false);
     }
     // Paths are UTF-8 here already: nothing to convert.
-    hr = m_writer->SetOutputFilename(m_path);
-    if (wm::Failed(hr)) {
+    if (wm::Failed(
+            m_writer->SetOutputFilename(HasOutput() ? TemporaryOutputPath() : std::string()))) {
         ReportError(qm::err::kOpenFile, qm::mod::kWMAEncoder, 0, m_path.c_str());
-        QM_RETURN(6, hr);
+        QM_RETURN(1, false);
     }
-    QM_RETURN(7, wm::S_OK);
+    QM_RETURN(2, true);
 }
 
 void CWMAEncoder::InitProgress(CProgress* progress, bool addProcess) {
@@ -330,7 +230,7 @@ std::int32_t CWMAEncoder::SetInputProps(std::uint32_t sampleRate, std::uint8_t c
     if (m_readyEvent) {
         m_readyEvent->Set();
     }
-    if (!m_writer || !m_inputProps) {
+    if (!m_writer) {
         ReportError(qm::err::kCreateEncoder, qm::mod::kWMAEncoder);
         QM_RETURN(0, wm::kInvalidRequest);
     }
@@ -354,52 +254,45 @@ std::int32_t CWMAEncoder::SetInputProps(std::uint32_t sampleRate, std::uint8_t c
     type.sampleSize = m_inputFormat.blockAlign;
     type.formatType = wm::FormatType::WaveFormatEx;
     type.format = m_inputFormat;
-    wm::HRESULT hr = m_inputProps->SetMediaType(type);
-    if (wm::Failed(hr)) {
-        ReportFailure(hr, "SetMediaType");
-        QM_RETURN(1, hr);
+    wm::Status status = m_writer->SetInputType(type);
+    if (wm::Failed(status)) {
+        ReportFailure(status, "SetInputProps");
+        QM_RETURN(2, status);
     }
-    hr = m_writer->SetInputProps(m_inputNumber, m_inputProps);
-    if (wm::Failed(hr)) {
-        ReportFailure(hr, "SetInputProps");
-        QM_RETURN(2, hr);
-    }
-    hr = m_writer->BeginWriting();
-    if (wm::Failed(hr)) {
-        if (hr == wm::kFileOpenFailed) {
+    ReserveOutput();
+    status = m_writer->BeginWriting();
+    if (wm::Failed(status)) {
+        // Whatever the writer created goes when the stream is closed.
+        if (status == wm::kFileOpenFailed) {
             ReportError(qm::err::kOpenFile, qm::mod::kWMAEncoder, 0, m_path.c_str());
         } else {
-            ReportFailure(hr, "BeginWriting");
+            ReportFailure(status, "BeginWriting");
         }
-        QM_RETURN(3, hr);
+        QM_RETURN(3, status);
     }
     m_writing = true;
 
     if (m_twoPass) {
-        hr = m_writer->QueryPreprocess(&m_preprocess);
-        std::uint32_t most = 0;
-        if (wm::Succeeded(hr)) {
-            hr = m_preprocess->GetMaxPreprocessingPasses(m_inputNumber, 0, &most);
-        }
-        if (wm::Succeeded(hr) && most != 0) {
-            hr = m_preprocess->SetNumPreprocessingPasses(m_inputNumber, 0, most);
-            if (wm::Succeeded(hr)) {
-                hr = m_preprocess->BeginPreprocessingPass(m_inputNumber, 0);
+        const std::uint32_t most = m_writer->GetMaxPreprocessingPasses();
+        if (most != 0) {
+            status = m_writer->SetNumPreprocessingPasses(most);
+            if (wm::Succeeded(status)) {
+                status = m_writer->BeginPreprocessingPass();
             }
             m_passesLeft = most;
             m_blocks.clear();
-        } else if (wm::Succeeded(hr)) {
+        } else {
             // No analysis to run: the samples go straight to the file rather
             // than into a pass that never writes them.
             m_passInProgress = false;
         }
-        if (wm::Failed(hr)) {
-            ReportFailure(hr, "BeginPreprocessingPass");
+        if (wm::Failed(status)) {
+            ReportFailure(status, "BeginPreprocessingPass");
             // Sources go on after a refused format; nothing more is written.
             m_writer->EndWriting();
             m_writing = false;
-            RemoveOutput();
-            QM_RETURN(4, hr);
+            DiscardOutput();
+            QM_RETURN(4, status);
         }
     }
     QM_RETURN(5, 0);
@@ -418,34 +311,26 @@ WriteResult CWMAEncoder::Write(const void* data, std::int32_t frames) {
         ReportError(qm::err::kNoMemory, qm::mod::kWMAEncoder);
         QM_RETURN(2, WriteResult::Refused);
     }
-    std::unique_ptr<wm::SampleBuffer> sample;
-    wm::HRESULT hr = m_writer->AllocateSample(static_cast<std::uint32_t>(bytes), &sample);
-    if (wm::Failed(hr)) {
-        ReportError(qm::err::kNoMemory, qm::mod::kWMAEncoder);
-        QM_RETURN(3, WriteResult::Refused);
-    }
-    std::uint8_t* buffer = nullptr;
-    std::uint32_t length = 0;
-    sample->GetBufferAndLength(&buffer, &length);
-    std::memcpy(buffer, data, static_cast<std::size_t>(bytes));
+    const std::span<const std::uint8_t> pcm(static_cast<const std::uint8_t*>(data),
+                                            static_cast<std::size_t>(bytes));
     const std::uint64_t time = m_timeMs * kTimeUnitsPerMs;
 
     if (m_passInProgress) {
         try {
             StoredBlock block;
-            block.bytes.assign(buffer, buffer + bytes);
+            block.bytes.assign(pcm.begin(), pcm.end());
             block.frames = frames;
             m_blocks.push_back(std::move(block));
         } catch (const std::bad_alloc&) {
             ReportError(qm::err::kNoMemory, qm::mod::kWMAEncoder);
             QM_RETURN(4, WriteResult::Refused);
         }
-        m_preprocess->PreprocessSample(m_inputNumber, time, 0, sample.get());
+        m_writer->PreprocessSample(pcm);
     } else {
-        hr = m_writer->WriteSample(m_inputNumber, time, 0, sample.get());
-        if (wm::Failed(hr)) {
+        const wm::Status status = m_writer->WriteSample(time, pcm);
+        if (wm::Failed(status)) {
             // The file can no longer be finished; the source aborts.
-            ReportError(qm::err::kWriteFailed, qm::mod::kWMAEncoder, hr);
+            ReportError(qm::err::kWriteFailed, qm::mod::kWMAEncoder, status);
             QM_RETURN(5, WriteResult::Refused);
         }
     }
@@ -456,15 +341,15 @@ WriteResult CWMAEncoder::Write(const void* data, std::int32_t frames) {
 
 void CWMAEncoder::Close(bool complete) {
     QM_TRACE("WMAEncoder");
-    if (m_passInProgress && complete && m_writing && m_preprocess != nullptr) {
-        m_preprocess->EndPreprocessingPass(m_inputNumber, 0);
+    if (m_passInProgress && complete && m_writing) {
+        m_writer->EndPreprocessingPass();
         --m_passesLeft;
         if (m_progress != nullptr) {
             m_progress->NextProcess();
         }
         while (m_passesLeft > 0) {
-            m_preprocess->BeginPreprocessingPass(m_inputNumber, 0);
-            m_preprocess->EndPreprocessingPass(m_inputNumber, 0);
+            m_writer->BeginPreprocessingPass();
+            m_writer->EndPreprocessingPass();
             --m_passesLeft;
         }
         m_passInProgress = false;
@@ -495,23 +380,25 @@ void CWMAEncoder::Close(bool complete) {
         QM_RETURN(0);
     }
 
-    bool finished = true;
-    m_inputProps.reset();
-    if (m_writer && m_writing) {
-        const wm::HRESULT hr = m_writer->EndWriting();
-        if (wm::Failed(hr) && complete) {
-            ReportError(qm::err::kWriteFailed, qm::mod::kWMAEncoder, hr);
+    const bool started = m_writer && m_writing;
+    bool finished = started;
+    if (started) {
+        const wm::Status status = m_writer->EndWriting();
+        if (wm::Failed(status) && complete) {
+            ReportError(qm::err::kWriteFailed, qm::mod::kWMAEncoder, status);
             finished = false;
         }
     }
     m_writer.reset();
     m_writing = false;
-    m_preprocess = nullptr;
-    m_inputNumber = 0;
     m_passesLeft = 0;
     // An aborted stream, or one whose end could not be written, is no file.
-    if (!complete || !finished) {
-        RemoveOutput();
+    if (complete && finished) {
+        if (!CommitOutput()) {
+            ReportError(qm::err::kWriteFailed, qm::mod::kWMAEncoder);
+        }
+    } else {
+        DiscardOutput();
     }
     SignalFinish();
     QM_EXIT(1);

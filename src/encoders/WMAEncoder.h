@@ -1,6 +1,6 @@
 // The WMA sink: builds a one-stream audio profile from the WMA settings by
-// searching the runtime's codec formats, writes 16-bit PCM through the
-// runtime's writer with sample times, and in two-pass mode keeps the whole
+// searching the writer's codec formats, writes 16-bit PCM through the
+// writer with sample times, and in two-pass mode keeps the whole
 // track in memory for an analysis pass before writing it. Writes no tags.
 #pragma once
 
@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "encoders/FileSink.h"
 #include "encoders/WMProfile.h"
 #include "encoders/WMTypes.h"
 #include "encoders/WMWriter.h"
-#include "pipeline/Encoder.h"
 
-class CWMAEncoder : public CEncoder {
+class CWMAEncoder : public CFileSink {
 public:
     static constexpr std::int32_t kProgressWeight = 3000;
     static constexpr const char* kProcessName = "Encoding WMA (2nd pass)";
@@ -50,24 +50,22 @@ public:
     int OutputSettings(const char* path, const Settings& settings);
     // OutputSettings with the kept settings and this path.
     std::int32_t Open(const char* fileName) override;
-    qm::wm::HRESULT Init(const qm::wm::Profile& profile);
 
     void InitProgress(CProgress* progress, bool addProcess) override;
-    // 0 on success, else the runtime's failure code.
+    // 0 on success, else the writer's failure code.
     std::int32_t SetInputProps(std::uint32_t sampleRate, std::uint8_t channels,
                                std::int32_t bitsPerSample) override;
     WriteResult Write(const void* data, std::int32_t frames) override;
     void Close(bool complete) override;
 
-    // Searches the runtime's codec formats for the described stream and
+    // Searches the writer's codec formats for the described stream and
     // builds the profile; kNoMatchingFormat when nothing matches.
-    static qm::wm::HRESULT GenAudioProfile(const StreamDescription& wanted,
-                                           std::unique_ptr<qm::wm::Profile>* profile);
+    static qm::wm::Result<qm::wm::Profile> GenAudioProfile(const StreamDescription& wanted);
     // The stream OutputSettings asks for with these settings.
     static StreamDescription Describe(std::int32_t lossless, std::int32_t bitrate,
                                       std::int32_t sampleRate, std::int32_t channels,
                                       std::int32_t vbr, std::int32_t passes);
-    // Whether this runtime can write a WMA configuration at all (the same
+    // Whether the writer can write a WMA configuration at all (the same
     // search OutputSettings runs). Settings pages and format descriptions
     // use it to mark configurations that would fail before a grab starts.
     static bool IsConfigurationAvailable(std::int32_t lossless, std::int32_t bitrate,
@@ -80,19 +78,19 @@ private:
         std::int32_t frames = 0;
     };
 
-    void ReportFailure(qm::wm::HRESULT hr, const char* call);
+    // Makes the writer for `profile` and points it at the output; false
+    // (with the failure filed) when that fails.
+    bool Init(const qm::wm::Profile& profile);
+    void ReportFailure(qm::wm::Status status, const char* call);
+    // Drops the writer and the unfinished file.
     void ReleaseWriter();
-    void RemoveOutput();
 
     std::string m_path;
     Settings m_settings;
 
     std::unique_ptr<qm::wm::Writer> m_writer;
-    std::shared_ptr<qm::wm::InputMediaProps> m_inputProps;
-    std::uint32_t m_inputNumber = 0;
     bool m_writing = false; // BeginWriting succeeded and the file is open
 
-    qm::wm::WriterPreprocess* m_preprocess = nullptr;
     std::uint32_t m_passesLeft = 0;
     bool m_passInProgress = false;
     bool m_twoPass = false;

@@ -115,21 +115,21 @@ std::string AudioCodecName(std::uint32_t codec) {
     return codec < AudioCodecCount() ? "Windows Media Audio (FFmpeg wmav2)" : "";
 }
 
-HRESULT CheckEnumerationSetting(std::uint32_t codec, const std::string& name, std::uint32_t value) {
+Status CheckEnumerationSetting(std::uint32_t codec, const std::string& name, std::uint32_t value) {
     if (codec >= AudioCodecCount()) {
-        return E_INVALIDARG;
+        return kInvalidArgument;
     }
     if (name == kVbrEnabled) {
-        return S_OK;
+        return kOk;
     }
     if (name == kPassesUsed) {
-        return value == 1 || value == 2 ? S_OK : kSettingNotSupported;
+        return value == 1 || value == 2 ? kOk : kSettingNotSupported;
     }
     return kSettingNotSupported;
 }
 
 const std::vector<WaveFormatEx>& AudioCodecFormats(std::uint32_t codec,
-                                                   const CodecEnumeration& settings) {
+                                                   const CodecSettings& settings) {
     static const std::vector<WaveFormatEx> none;
     if (codec >= AudioCodecCount()) {
         return none;

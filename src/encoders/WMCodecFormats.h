@@ -1,4 +1,4 @@
-// The audio codecs of the WMA runtime stand-in and the formats each offers,
+// The audio codecs the WMA writer knows and the formats each offers,
 // which is what FFmpeg's `wmav2` encoder can really write: format tag
 // 0x161, 16 bits, mono or stereo, 8000..48000 Hz, at 24,000 bit/s or more.
 // There is no WMA Lossless, Pro or Voice encoder, so no such format exists.
@@ -20,7 +20,7 @@ struct AVCodecContext;
 namespace qm::wm {
 
 // The codec enumeration settings of one codec.
-struct CodecEnumeration {
+struct CodecSettings {
     bool vbr = false;
     std::uint32_t passes = 1;
 };
@@ -32,11 +32,11 @@ std::string AudioCodecName(std::uint32_t codec);
 // Checks one enumeration setting against what the codec can do:
 // kSettingNotSupported for an unknown name or a value the codec cannot
 // honour (VBR with 3 passes ...).
-HRESULT CheckEnumerationSetting(std::uint32_t codec, const std::string& name, std::uint32_t value);
+Status CheckEnumerationSetting(std::uint32_t codec, const std::string& name, std::uint32_t value);
 
 // The formats codec `codec` offers under `settings`; empty for a bad index.
 const std::vector<WaveFormatEx>& AudioCodecFormats(std::uint32_t codec,
-                                                   const CodecEnumeration& settings);
+                                                   const CodecSettings& settings);
 
 // True for a one-pass VBR (quality) format.
 bool IsQualityFormat(const WaveFormatEx& format);
@@ -44,7 +44,7 @@ bool IsQualityFormat(const WaveFormatEx& format);
 // bitrate at that rate and channel count).
 std::int64_t QualityBitrate(std::uint32_t quality, std::uint32_t sampleRate,
                             std::uint32_t channels);
-// The bitrate the encoder runs at for a format of this runtime.
+// The bitrate the encoder runs at for a format of this writer.
 std::int64_t EncodeBitrate(const WaveFormatEx& format);
 
 // Opens FFmpeg's `wmav2` encoder for planar float input. Null when FFmpeg

@@ -1,12 +1,9 @@
-// Profiles of the WMA runtime stand-in: the profile manager (with its codec
-// enumeration), a profile and the stream configurations it holds. The calls
-// and results follow the Windows Media Format runtime as far as the WMA sink
-// uses it; ownership is by smart pointers instead of reference counts.
+// What the WMA sink asks the writer for: a profile of one audio stream, and
+// the codec enumeration it searches for the stream's format.
 #pragma once
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,79 +12,37 @@
 
 namespace qm::wm {
 
-// One stream of a profile, or one codec format offered by the enumeration.
-class StreamConfig {
-public:
-    explicit StreamConfig(MajorType type) : m_type(type) {}
-
-    HRESULT GetStreamType(MajorType* type) const;
-    HRESULT SetStreamNumber(std::uint16_t number);
-    HRESULT GetStreamNumber(std::uint16_t* number) const;
-    HRESULT SetStreamName(const std::string& name);
-    HRESULT GetStreamName(std::string* name) const;
-    HRESULT SetConnectionName(const std::string& name);
-    HRESULT GetConnectionName(std::string* name) const;
-    HRESULT SetBitrate(std::uint32_t bitrate);
-    HRESULT GetBitrate(std::uint32_t* bitrate) const;
-    HRESULT SetMediaType(const MediaType& type);
-    HRESULT GetMediaType(MediaType* type) const;
-    // The stream's property vault (only "_VBRENABLED" is known).
-    HRESULT SetProperty(const std::string& name, std::uint32_t value);
-    HRESULT GetProperty(const std::string& name, std::uint32_t* value) const;
-
-private:
-    MajorType m_type;
-    std::uint16_t m_number = 0;
-    std::string m_name;
-    std::string m_connection;
-    std::uint32_t m_bitrate = 0;
-    MediaType m_mediaType;
-    std::map<std::string, std::uint32_t> m_properties;
+// One stream of a profile.
+struct StreamConfig {
+    std::uint16_t number = 0; // 1..63
+    std::string name;
+    std::string connection;
+    std::uint32_t bitrate = 0; // bit/s
+    MediaType mediaType;
+    bool vbr = false;
 };
 
-class Profile {
-public:
-    explicit Profile(std::uint32_t version) : m_version(version) {}
-
-    HRESULT SetName(const std::string& name);
-    HRESULT GetName(std::string* name) const;
-    HRESULT GetVersion(std::uint32_t* version) const;
-    HRESULT CreateNewStream(MajorType type, std::unique_ptr<StreamConfig>* config) const;
-    // Adds a copy of `config`; its stream number must be 1..63 and unused.
-    HRESULT AddStream(const StreamConfig& config);
-    HRESULT GetStreamCount(std::uint32_t* count) const;
-    HRESULT GetStream(std::uint32_t index, const StreamConfig** config) const;
-
-private:
-    std::uint32_t m_version;
-    std::string m_name;
-    std::vector<StreamConfig> m_streams;
+struct Profile {
+    std::string name;
+    std::vector<StreamConfig> streams;
 };
 
-class ProfileManager {
+// The audio codecs and the formats each offers under its enumeration
+// settings (VBR, passes), which change what a codec offers.
+class CodecEnumeration {
 public:
-    HRESULT SetSystemProfileVersion(std::uint32_t version);
-    HRESULT GetSystemProfileVersion(std::uint32_t* version) const;
-    HRESULT CreateEmptyProfile(std::uint32_t version, std::unique_ptr<Profile>* profile) const;
-
-    // Codec enumeration (the codec info face of the manager).
-    HRESULT GetCodecInfoCount(MajorType type, std::uint32_t* count) const;
-    HRESULT GetCodecName(MajorType type, std::uint32_t codec, std::string* name) const;
-    // `value` is the BOOL or DWORD of the setting.
-    HRESULT SetCodecEnumerationSetting(MajorType type, std::uint32_t codec, const std::string& name,
-                                       std::uint32_t value);
-    HRESULT GetCodecFormatCount(MajorType type, std::uint32_t codec, std::uint32_t* count) const;
-    // The format as a stream configuration whose media type holds it.
-    HRESULT GetCodecFormat(MajorType type, std::uint32_t codec, std::uint32_t format,
-                           std::unique_ptr<StreamConfig>* config) const;
+    std::uint32_t CodecCount(MajorType type) const;
+    // `value` is the flag or number of the setting; kSettingNotSupported for
+    // a setting or value the codec cannot honour, kInvalidArgument for a
+    // codec that does not exist.
+    Status SetSetting(MajorType type, std::uint32_t codec, const std::string& name,
+                      std::uint32_t value);
+    // The formats codec `codec` offers under its settings; empty for a codec
+    // that does not exist.
+    const std::vector<WaveFormatEx>& Formats(MajorType type, std::uint32_t codec) const;
 
 private:
-    const CodecEnumeration* Enumeration(std::uint32_t codec) const;
-
-    std::uint32_t m_version = kProfileVersion9;
-    std::map<std::uint32_t, CodecEnumeration> m_enumeration;
+    std::map<std::uint32_t, CodecSettings> m_settings;
 };
-
-HRESULT WMCreateProfileManager(std::unique_ptr<ProfileManager>* manager);
 
 } // namespace qm::wm

@@ -1,45 +1,68 @@
-// The few types of the Windows Media writing interfaces that the WMA sink
-// talks in: result codes, the wave format block and the media type that
-// carries it. The stand-in for that runtime (profile manager, writer) lives
-// in WMProfile.* and WMWriter.* and runs on FFmpeg.
+// The types the WMA sink and its FFmpeg-based writer share: failure codes,
+// the wave format block and the media type that carries it. Profiles and
+// the codec enumeration live in WMProfile.*, the writer in WMWriter.*.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace qm::wm {
 
-// Runtime results keep their 32-bit values: they are stored in the error
-// registry and shown to users in hexadecimal.
-using HRESULT = std::int32_t;
+// Failure codes keep the 32-bit values users have always been shown:
+// they are stored in the error registry and printed in hexadecimal.
+using Status = std::int32_t;
 
-constexpr HRESULT MakeResult(std::uint32_t value) {
-    return static_cast<HRESULT>(value);
+constexpr Status MakeStatus(std::uint32_t value) {
+    return static_cast<Status>(value);
 }
 
-inline constexpr HRESULT S_OK = 0;
-inline constexpr HRESULT E_FAIL = MakeResult(0x80004005);
-inline constexpr HRESULT E_UNEXPECTED = MakeResult(0x8000FFFF);
-inline constexpr HRESULT E_INVALIDARG = MakeResult(0x80070057);
-inline constexpr HRESULT E_OUTOFMEMORY = MakeResult(0x8007000E);
-inline constexpr HRESULT E_POINTER = MakeResult(0x80004003);
+inline constexpr Status kOk = 0;
+inline constexpr Status kFail = MakeStatus(0x80004005);
+inline constexpr Status kInvalidArgument = MakeStatus(0x80070057);
+inline constexpr Status kOutOfMemory = MakeStatus(0x8007000E);
 // The output file cannot be created.
-inline constexpr HRESULT kFileOpenFailed = MakeResult(0xC00D001D);
+inline constexpr Status kFileOpenFailed = MakeStatus(0xC00D001D);
 // A call out of order (writing before BeginWriting, a pass not begun ...).
-inline constexpr HRESULT kInvalidRequest = MakeResult(0xC00D002B);
+inline constexpr Status kInvalidRequest = MakeStatus(0xC00D002B);
 // No codec format matches the wanted stream.
-inline constexpr HRESULT kNoMatchingFormat = MakeResult(0xC00D0BC2);
+inline constexpr Status kNoMatchingFormat = MakeStatus(0xC00D0BC2);
 // A codec does not know an enumeration setting, or not that value.
-inline constexpr HRESULT kSettingNotSupported = MakeResult(0xC00D0BCD);
+inline constexpr Status kSettingNotSupported = MakeStatus(0xC00D0BCD);
 // The input's media type cannot be written by this profile.
-inline constexpr HRESULT kInvalidInputFormat = MakeResult(0xC00D0BB8);
+inline constexpr Status kInvalidInputFormat = MakeStatus(0xC00D0BB8);
 
-constexpr bool Failed(HRESULT hr) {
-    return hr < 0;
+constexpr bool Failed(Status status) {
+    return status < 0;
 }
-constexpr bool Succeeded(HRESULT hr) {
-    return hr >= 0;
+constexpr bool Succeeded(Status status) {
+    return status >= 0;
 }
+
+// A value, or the code of the failure that kept it from being made.
+template <typename T> class Result {
+public:
+    Result(T value) : m_value(std::move(value)) {} // NOLINT: a value is a success
+    static Result Failure(Status status) {
+        Result result;
+        result.m_status = status;
+        return result;
+    }
+
+    explicit operator bool() const { return m_value.has_value(); }
+    Status GetStatus() const { return m_status; }
+    T& operator*() { return *m_value; }
+    const T& operator*() const { return *m_value; }
+    T* operator->() { return &*m_value; }
+    const T* operator->() const { return &*m_value; }
+
+private:
+    Result() = default;
+
+    std::optional<T> m_value;
+    Status m_status = kOk;
+};
 
 inline constexpr std::uint16_t kFormatPcm = 0x0001;
 inline constexpr std::uint16_t kFormatWma = 0x0161;         // standard WMA
@@ -49,14 +72,11 @@ inline constexpr std::uint16_t kFormatWmaLossless = 0x0163; // WMA Lossless
 // plus the quality 0..100.
 inline constexpr std::uint32_t kQualityBytesBase = 0x7FFFFF00;
 
-// Codec enumeration and stream property names.
+// Codec enumeration setting names.
 inline constexpr const char* kVbrEnabled = "_VBRENABLED";
 inline constexpr const char* kPassesUsed = "_PASSESUSED";
 
-// The profile version the encoder asks for (9.0).
-inline constexpr std::uint32_t kProfileVersion9 = 0x00090000;
-
-// WAVEFORMATEX: 18 bytes plus `extra` (extraSize bytes).
+// The wave format block: 18 bytes plus `extra` (extraSize bytes).
 struct WaveFormatEx {
     std::uint16_t formatTag = 0;
     std::uint16_t channels = 0;
@@ -71,8 +91,7 @@ struct WaveFormatEx {
 enum class MajorType { Unknown, Audio, Video };
 enum class FormatType { None, WaveFormatEx };
 
-// WM_MEDIA_TYPE. The audio subtype is the format tag (the runtime derives
-// its subtype identifiers from it).
+// A stream's media type. The audio subtype is the format tag.
 struct MediaType {
     MajorType majorType = MajorType::Unknown;
     std::uint32_t subtype = 0;

@@ -1,9 +1,7 @@
 #include "encoders/WMWriter.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <new>
-#include <system_error>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -26,8 +24,8 @@ constexpr std::uint64_t kMaxGapSeconds = std::uint64_t{24} * 60 * 60;
 // Silence is fed through the converter in pieces of this many frames.
 constexpr std::uint32_t kSilenceChunk = 4096;
 
-HRESULT FromAv(int error) {
-    return error == AVERROR(ENOMEM) ? E_OUTOFMEMORY : E_FAIL;
+Status FromAv(int error) {
+    return error == AVERROR(ENOMEM) ? kOutOfMemory : kFail;
 }
 
 MediaType PcmMediaType(std::uint32_t rate, std::uint16_t channels) {
@@ -97,13 +95,13 @@ struct Writer::Stream {
         return avio_closep(&format->pb) >= 0 && ok;
     }
 
-    HRESULT EncodeFrames(bool all);
-    HRESULT Send(const AVFrame* input);
-    HRESULT Convert(const std::uint8_t* pcm, int frames);
-    HRESULT AddSilence(int frames);
+    Status EncodeFrames(bool all);
+    Status Send(const AVFrame* input);
+    Status Convert(const std::uint8_t* pcm, int frames);
+    Status AddSilence(int frames);
 };
 
-HRESULT Writer::Stream::Send(const AVFrame* input) {
+Status Writer::Stream::Send(const AVFrame* input) {
     int error = avcodec_send_frame(codec, input);
     if (error < 0) {
         return FromAv(error);
@@ -111,7 +109,7 @@ HRESULT Writer::Stream::Send(const AVFrame* input) {
     for (;;) {
         error = avcodec_receive_packet(codec, packet);
         if (error == AVERROR(EAGAIN) || error == AVERROR_EOF) {
-            return S_OK;
+            return kOk;
         }
         if (error < 0) {
             return FromAv(error);
@@ -127,11 +125,11 @@ HRESULT Writer::Stream::Send(const AVFrame* input) {
 
 // Encodes every whole frame waiting; with `all`, also the rest, padded with
 // silence to a whole frame.
-HRESULT Writer::Stream::EncodeFrames(bool all) {
+Status Writer::Stream::EncodeFrames(bool all) {
     for (;;) {
         const int waiting = av_audio_fifo_size(fifo);
         if (waiting == 0 || (waiting < frameSize && !all)) {
-            return S_OK;
+            return kOk;
         }
         int error = av_frame_make_writable(frame);
         if (error < 0) {
@@ -139,7 +137,7 @@ HRESULT Writer::Stream::EncodeFrames(bool all) {
         }
         const int take = std::min(waiting, frameSize);
         if (av_audio_fifo_read(fifo, reinterpret_cast<void**>(frame->data), take) != take) {
-            return E_FAIL;
+            return kFail;
         }
         if (take < frameSize) {
             av_samples_set_silence(frame->data, take, frameSize - take, outChannels,
@@ -148,22 +146,22 @@ HRESULT Writer::Stream::EncodeFrames(bool all) {
         frame->nb_samples = frameSize;
         frame->pts = nextPts;
         nextPts += frameSize;
-        const HRESULT hr = Send(frame);
-        if (Failed(hr)) {
-            return hr;
+        const Status status = Send(frame);
+        if (Failed(status)) {
+            return status;
         }
     }
 }
 
 // Converts `frames` input frames (null: drains the converter) into the fifo.
-HRESULT Writer::Stream::Convert(const std::uint8_t* pcm, int frames) {
+Status Writer::Stream::Convert(const std::uint8_t* pcm, int frames) {
     for (;;) {
         const int room = swr_get_out_samples(converter, frames);
         if (room < 0) {
             return FromAv(room);
         }
         if (room == 0) {
-            return S_OK;
+            return kOk;
         }
         for (int ch = 0; ch < outChannels; ++ch) {
             auto& plane = planes[static_cast<std::size_t>(ch)];
@@ -181,162 +179,79 @@ HRESULT Writer::Stream::Convert(const std::uint8_t* pcm, int frames) {
         }
         if (made > 0 && av_audio_fifo_write(fifo, reinterpret_cast<void**>(planePointers.data()),
                                             made) != made) {
-            return E_OUTOFMEMORY;
+            return kOutOfMemory;
         }
         // Input is taken whole in one call; only draining needs more rounds.
         if (pcm != nullptr || made == 0) {
-            return S_OK;
+            return kOk;
         }
     }
 }
 
-HRESULT Writer::Stream::AddSilence(int frames) {
+Status Writer::Stream::AddSilence(int frames) {
     std::vector<float> zeros(static_cast<std::size_t>(frames), 0.0f);
     std::vector<void*> data(static_cast<std::size_t>(outChannels), zeros.data());
-    return av_audio_fifo_write(fifo, data.data(), frames) == frames ? S_OK : E_OUTOFMEMORY;
+    return av_audio_fifo_write(fifo, data.data(), frames) == frames ? kOk : kOutOfMemory;
 }
 
-HRESULT SampleBuffer::GetBufferAndLength(std::uint8_t** buffer, std::uint32_t* length) {
-    if (buffer == nullptr || length == nullptr) {
-        return E_POINTER;
-    }
-    *buffer = m_data.data();
-    *length = m_length;
-    return S_OK;
-}
-
-HRESULT SampleBuffer::GetMaxLength(std::uint32_t* length) const {
-    if (length == nullptr) {
-        return E_POINTER;
-    }
-    *length = static_cast<std::uint32_t>(m_data.size());
-    return S_OK;
-}
-
-HRESULT SampleBuffer::SetLength(std::uint32_t length) {
-    if (length > m_data.size()) {
-        return E_INVALIDARG;
-    }
-    m_length = length;
-    return S_OK;
-}
-
-HRESULT InputMediaProps::GetType(MajorType* type) const {
-    if (type == nullptr) {
-        return E_POINTER;
-    }
-    *type = m_mediaType.majorType;
-    return S_OK;
-}
-
-HRESULT InputMediaProps::GetMediaType(MediaType* type) const {
-    if (type == nullptr) {
-        return E_POINTER;
-    }
-    *type = m_mediaType;
-    return S_OK;
-}
-
-HRESULT InputMediaProps::SetMediaType(const MediaType& type) {
-    m_mediaType = type;
-    return S_OK;
-}
-
+// A stream never ended leaves its file closed but incomplete; the caller
+// removes it.
 Writer::Writer() = default;
+Writer::~Writer() = default;
 
-Writer::~Writer() {
-    if (m_stream) {
-        // Never ended: what was written is no file anyone can use.
-        m_stream.reset();
-        std::error_code ignored;
-        std::filesystem::remove(m_path, ignored);
-    }
-}
-
-HRESULT Writer::SetProfile(const Profile& profile) {
+Status Writer::SetProfile(const Profile& profile) {
     if (m_writing) {
         return kInvalidRequest;
     }
-    std::uint32_t count = 0;
-    profile.GetStreamCount(&count);
-    if (count != 1) {
-        return E_INVALIDARG; // one audio stream is all this runtime writes
+    if (profile.streams.size() != 1) {
+        return kInvalidArgument; // one audio stream is all this writer writes
     }
-    const StreamConfig* stream = nullptr;
-    profile.GetStream(0, &stream);
-    MediaType type;
-    stream->GetMediaType(&type);
+    const StreamConfig& stream = profile.streams.front();
+    const MediaType& type = stream.mediaType;
     const WaveFormatEx& f = type.format;
     if (type.majorType != MajorType::Audio || type.formatType != FormatType::WaveFormatEx ||
         f.formatTag != kFormatWma || (f.channels != 1 && f.channels != 2) ||
         EncodeBitrate(f) <= 0) {
-        return E_INVALIDARG;
+        return kInvalidArgument;
     }
-    std::uint32_t vbr = 0;
-    stream->GetProperty(kVbrEnabled, &vbr);
     m_outputFormat = f;
-    m_vbr = vbr != 0;
-    m_input = std::make_shared<InputMediaProps>(PcmMediaType(f.samplesPerSec, f.channels));
+    m_vbr = stream.vbr;
+    m_input = PcmMediaType(f.samplesPerSec, f.channels);
     m_haveProfile = true;
     m_passes = 0;
-    return S_OK;
+    return kOk;
 }
 
-HRESULT Writer::GetInputCount(std::uint32_t* count) const {
-    if (count == nullptr) {
-        return E_POINTER;
-    }
-    *count = m_haveProfile ? 1 : 0;
-    return S_OK;
-}
-
-HRESULT Writer::GetInputProps(std::uint32_t input, std::shared_ptr<InputMediaProps>* props) const {
-    if (props == nullptr) {
-        return E_POINTER;
-    }
-    if (!m_haveProfile || input != 0) {
-        return E_INVALIDARG;
-    }
-    MediaType type;
-    m_input->GetMediaType(&type);
-    *props = std::make_shared<InputMediaProps>(type);
-    return S_OK;
-}
-
-HRESULT Writer::SetInputProps(std::uint32_t input, const std::shared_ptr<InputMediaProps>& props) {
-    if (!m_haveProfile || input != 0 || !props) {
-        return E_INVALIDARG;
+Status Writer::SetInputType(const MediaType& type) {
+    if (!m_haveProfile) {
+        return kInvalidArgument;
     }
     if (m_writing) {
         return kInvalidRequest;
     }
-    MediaType type;
-    props->GetMediaType(&type);
     if (!IsWritablePcm(type)) {
         return kInvalidInputFormat;
     }
-    m_input = std::make_shared<InputMediaProps>(type);
-    return S_OK;
+    m_input = type;
+    return kOk;
 }
 
-HRESULT Writer::SetOutputFilename(const std::string& path) {
+Status Writer::SetOutputFilename(const std::string& path) {
     if (m_writing) {
         return kInvalidRequest;
     }
     if (path.empty()) {
-        return E_INVALIDARG;
+        return kInvalidArgument;
     }
     m_path = path;
-    return S_OK;
+    return kOk;
 }
 
-HRESULT Writer::BeginWriting() {
+Status Writer::BeginWriting() {
     if (!m_haveProfile || m_path.empty() || m_writing) {
         return kInvalidRequest;
     }
-    MediaType inputType;
-    m_input->GetMediaType(&inputType);
-    const WaveFormatEx& in = inputType.format;
+    const WaveFormatEx& in = m_input.format;
     const WaveFormatEx& out = m_outputFormat;
 
     auto stream = std::make_unique<Stream>();
@@ -357,7 +272,7 @@ HRESULT Writer::BeginWriting() {
     stream->format->flags |= AVFMT_FLAG_BITEXACT;
     AVStream* st = avformat_new_stream(stream->format, nullptr);
     if (st == nullptr) {
-        return E_OUTOFMEMORY;
+        return kOutOfMemory;
     }
     st->time_base = stream->codec->time_base;
     error = avcodec_parameters_from_context(st->codecpar, stream->codec);
@@ -392,14 +307,14 @@ HRESULT Writer::BeginWriting() {
     stream->frame = av_frame_alloc();
     stream->packet = av_packet_alloc();
     if (stream->fifo == nullptr || stream->frame == nullptr || stream->packet == nullptr) {
-        return E_OUTOFMEMORY;
+        return kOutOfMemory;
     }
     stream->frame->format = AV_SAMPLE_FMT_FLTP;
     stream->frame->sample_rate = static_cast<int>(out.samplesPerSec);
     stream->frame->nb_samples = stream->frameSize;
     if (av_channel_layout_copy(&stream->frame->ch_layout, &stream->codec->ch_layout) < 0 ||
         av_frame_get_buffer(stream->frame, 0) < 0) {
-        return E_OUTOFMEMORY;
+        return kOutOfMemory;
     }
     stream->planes.resize(out.channels);
     stream->planePointers.resize(out.channels);
@@ -409,215 +324,153 @@ HRESULT Writer::BeginWriting() {
     }
     // The header goes out without metadata.
     error = avformat_write_header(stream->format, nullptr);
-    HRESULT hr = error < 0 ? FromAv(error) : S_OK;
+    Status status = error < 0 ? FromAv(error) : kOk;
     // The decoder drops the first frame: let that be silence, not audio.
-    if (Succeeded(hr)) {
-        hr = stream->AddSilence(stream->codec->initial_padding);
+    if (Succeeded(status)) {
+        status = stream->AddSilence(stream->codec->initial_padding);
     }
-    if (Failed(hr)) {
-        stream.reset();
-        std::error_code ignored;
-        std::filesystem::remove(m_path, ignored);
-        return hr;
+    if (Failed(status)) {
+        return status; // the file is closed with the stream; the caller removes it
     }
     m_stream = std::move(stream);
     m_writing = true;
-    m_failure = S_OK;
+    m_failure = kOk;
     m_inputFrames = 0;
-    return S_OK;
+    return kOk;
 }
 
-HRESULT Writer::AllocateSample(std::uint32_t size, std::unique_ptr<SampleBuffer>* sample) {
-    if (sample == nullptr) {
-        return E_POINTER;
+Status Writer::Consume(const std::uint8_t* pcm, std::uint32_t frames) {
+    Status status = m_stream->Convert(pcm, static_cast<int>(frames));
+    if (Succeeded(status)) {
+        status = m_stream->EncodeFrames(false);
     }
-    try {
-        *sample = std::make_unique<SampleBuffer>(size);
-    } catch (const std::bad_alloc&) {
-        sample->reset();
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return status;
 }
 
-HRESULT Writer::Consume(const std::uint8_t* pcm, std::uint32_t frames) {
-    HRESULT hr = m_stream->Convert(pcm, static_cast<int>(frames));
-    if (Succeeded(hr)) {
-        hr = m_stream->EncodeFrames(false);
-    }
-    return hr;
-}
-
-HRESULT Writer::ConsumeSilence(std::uint64_t frames) {
+Status Writer::ConsumeSilence(std::uint64_t frames) {
     const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(kSilenceChunk) *
                                           static_cast<std::size_t>(m_stream->inChannels) * 2);
     while (frames > 0) {
         const auto part =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(frames, kSilenceChunk));
-        const HRESULT hr = Consume(zeros.data(), part);
-        if (Failed(hr)) {
-            return hr;
+        const Status status = Consume(zeros.data(), part);
+        if (Failed(status)) {
+            return status;
         }
         frames -= part;
     }
-    return S_OK;
+    return kOk;
 }
 
-HRESULT Writer::WriteSample(std::uint32_t input, std::uint64_t sampleTime, std::uint32_t /*flags*/,
-                            SampleBuffer* sample) {
-    if (input != 0 || sample == nullptr) {
-        return E_INVALIDARG;
-    }
+Status Writer::WriteSample(std::uint64_t sampleTime, std::span<const std::uint8_t> pcm) {
     if (!m_writing || m_passActive) {
         return kInvalidRequest;
     }
     if (Failed(m_failure)) {
         return m_failure; // the file is already broken; EndWriting says so again
     }
-    std::uint8_t* data = nullptr;
-    std::uint32_t length = 0;
-    sample->GetBufferAndLength(&data, &length);
-    const std::uint32_t frameBytes = static_cast<std::uint32_t>(m_stream->inChannels) * 2;
-    const std::uint32_t frames = length / frameBytes;
+    const std::size_t frameBytes = static_cast<std::size_t>(m_stream->inChannels) * 2;
+    const auto frames = static_cast<std::uint32_t>(pcm.size() / frameBytes);
 
-    MediaType type;
-    m_input->GetMediaType(&type);
-    const std::uint64_t rate = type.format.samplesPerSec;
+    const std::uint64_t rate = m_input.format.samplesPerSec;
     const std::uint64_t tolerance = rate * kGapToleranceMs / 1000;
     if (sampleTime / kTimeUnitsPerSecond > kMaxGapSeconds + m_inputFrames / rate) {
-        return E_INVALIDARG;
+        return kInvalidArgument;
     }
     const std::uint64_t due = sampleTime * rate / kTimeUnitsPerSecond;
-    HRESULT hr = S_OK;
+    Status status = kOk;
     if (due > m_inputFrames + tolerance) {
-        hr = ConsumeSilence(due - m_inputFrames);
+        status = ConsumeSilence(due - m_inputFrames);
         m_inputFrames = due;
     }
-    if (Succeeded(hr)) {
-        hr = Consume(data, frames);
+    if (Succeeded(status)) {
+        status = Consume(pcm.data(), frames);
         m_inputFrames += frames;
     }
-    if (Failed(hr)) {
-        m_failure = hr;
+    if (Failed(status)) {
+        m_failure = status;
     }
-    return hr;
+    return status;
 }
 
-HRESULT Writer::EndWriting() {
+Status Writer::EndWriting() {
     if (!m_writing) {
         return kInvalidRequest;
     }
-    HRESULT hr = m_failure;
-    if (Succeeded(hr)) {
-        hr = m_stream->Convert(nullptr, 0); // what the resampler still holds
+    Status status = m_failure;
+    if (Succeeded(status)) {
+        status = m_stream->Convert(nullptr, 0); // what the resampler still holds
     }
-    if (Succeeded(hr)) {
-        hr = m_stream->EncodeFrames(true);
+    if (Succeeded(status)) {
+        status = m_stream->EncodeFrames(true);
     }
     // The decoder completes a frame only from the packet after it: one more
     // frame of silence lets the last frame of audio out whole.
-    if (Succeeded(hr) && m_inputFrames > 0) {
-        hr = m_stream->AddSilence(m_stream->frameSize);
+    if (Succeeded(status) && m_inputFrames > 0) {
+        status = m_stream->AddSilence(m_stream->frameSize);
     }
-    if (Succeeded(hr) && m_inputFrames > 0) {
-        hr = m_stream->EncodeFrames(true);
+    if (Succeeded(status) && m_inputFrames > 0) {
+        status = m_stream->EncodeFrames(true);
     }
-    if (Succeeded(hr)) {
-        hr = m_stream->Send(nullptr);
+    if (Succeeded(status)) {
+        status = m_stream->Send(nullptr);
     }
-    if (Succeeded(hr)) {
+    if (Succeeded(status)) {
         const int error = av_write_trailer(m_stream->format);
         if (error < 0) {
-            hr = FromAv(error);
+            status = FromAv(error);
         }
     }
-    if (!m_stream->CloseFile() && Succeeded(hr)) {
-        hr = E_FAIL;
+    if (!m_stream->CloseFile() && Succeeded(status)) {
+        status = kFail;
     }
     m_stream.reset();
     m_writing = false;
     m_passActive = false;
     m_passes = 0;
-    return hr;
+    return status;
 }
 
-HRESULT Writer::QueryPreprocess(WriterPreprocess** preprocess) {
-    if (preprocess == nullptr) {
-        return E_POINTER;
-    }
-    *preprocess = this;
-    return S_OK;
-}
-
-HRESULT Writer::GetMaxPreprocessingPasses(std::uint32_t input, std::uint32_t /*flags*/,
-                                          std::uint32_t* passes) {
-    if (passes == nullptr) {
-        return E_POINTER;
-    }
-    if (!m_haveProfile || input != 0) {
-        return E_INVALIDARG;
-    }
+std::uint32_t Writer::GetMaxPreprocessingPasses() const {
     // A VBR stream at a bitrate asks for an analysis pass; the encoder then
     // writes it at that bitrate. CBR and quality streams need none.
-    *passes = m_vbr && !IsQualityFormat(m_outputFormat) ? 1 : 0;
-    return S_OK;
+    return m_haveProfile && m_vbr && !IsQualityFormat(m_outputFormat) ? 1 : 0;
 }
 
-HRESULT Writer::SetNumPreprocessingPasses(std::uint32_t input, std::uint32_t flags,
-                                          std::uint32_t passes) {
-    std::uint32_t most = 0;
-    const HRESULT hr = GetMaxPreprocessingPasses(input, flags, &most);
-    if (Failed(hr)) {
-        return hr;
+Status Writer::SetNumPreprocessingPasses(std::uint32_t passes) {
+    if (!m_haveProfile) {
+        return kInvalidArgument;
     }
-    if (passes > most) {
-        return E_INVALIDARG;
+    if (passes > GetMaxPreprocessingPasses()) {
+        return kInvalidArgument;
     }
     if (m_passActive) {
         return kInvalidRequest;
     }
     m_passes = passes;
-    return S_OK;
+    return kOk;
 }
 
-HRESULT Writer::BeginPreprocessingPass(std::uint32_t input, std::uint32_t /*flags*/) {
-    if (input != 0) {
-        return E_INVALIDARG;
-    }
+Status Writer::BeginPreprocessingPass() {
     if (!m_writing || m_passActive || m_passes == 0) {
         return kInvalidRequest;
     }
     m_passActive = true;
-    return S_OK;
+    return kOk;
 }
 
-HRESULT Writer::PreprocessSample(std::uint32_t input, std::uint64_t /*sampleTime*/,
-                                 std::uint32_t /*flags*/, SampleBuffer* sample) {
-    if (input != 0 || sample == nullptr) {
-        return E_INVALIDARG;
-    }
+Status Writer::PreprocessSample(std::span<const std::uint8_t> /*pcm*/) {
     // The encoder works at a fixed bitrate: there is nothing to learn.
-    return m_passActive ? S_OK : kInvalidRequest;
+    return m_passActive ? kOk : kInvalidRequest;
 }
 
-HRESULT Writer::EndPreprocessingPass(std::uint32_t input, std::uint32_t /*flags*/) {
-    if (input != 0) {
-        return E_INVALIDARG;
-    }
+Status Writer::EndPreprocessingPass() {
     if (!m_passActive) {
         return kInvalidRequest;
     }
     m_passActive = false;
     --m_passes;
-    return S_OK;
-}
-
-HRESULT WMCreateWriter(std::unique_ptr<Writer>* writer) {
-    if (writer == nullptr) {
-        return E_POINTER;
-    }
-    writer->reset(new (std::nothrow) Writer);
-    return *writer ? S_OK : E_OUTOFMEMORY;
+    return kOk;
 }
 
 } // namespace qm::wm

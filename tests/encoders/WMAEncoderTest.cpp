@@ -335,33 +335,18 @@ TEST(WMAEncoder, ProfileMatchesBitrateWithin249BitsPerSecond) {
     CWMAEncoder::StreamDescription wanted{128000, 0x161, 44100, 2, false, 1};
     for (const std::int32_t bitrate : {128000 - 249, 128000, 128000 + 249}) {
         wanted.bitrate = bitrate;
-        std::unique_ptr<qm::wm::Profile> profile;
-        ASSERT_EQ(CWMAEncoder::GenAudioProfile(wanted, &profile), 0) << bitrate;
-        std::string name;
-        profile->GetName(&name);
-        EXPECT_EQ(name, "Custom Profile");
-        std::uint32_t count = 0;
-        profile->GetStreamCount(&count);
-        ASSERT_EQ(count, 1u);
-        const qm::wm::StreamConfig* stream = nullptr;
-        profile->GetStream(0, &stream);
-        std::uint16_t number = 0;
-        std::string streamName;
-        std::string connection;
-        std::uint32_t streamBitrate = 0;
-        std::uint32_t vbr = 7;
-        qm::wm::MediaType type;
-        stream->GetStreamNumber(&number);
-        stream->GetStreamName(&streamName);
-        stream->GetConnectionName(&connection);
-        stream->GetBitrate(&streamBitrate);
-        stream->GetProperty(qm::wm::kVbrEnabled, &vbr);
-        stream->GetMediaType(&type);
-        EXPECT_EQ(number, 1);
-        EXPECT_EQ(streamName, "Audio Stream");
-        EXPECT_EQ(connection, "Audio");
-        EXPECT_EQ(streamBitrate, 128000u);
-        EXPECT_EQ(vbr, 0u);
+        const auto profile = CWMAEncoder::GenAudioProfile(wanted);
+        ASSERT_TRUE(profile) << bitrate;
+        EXPECT_EQ(profile.GetStatus(), 0);
+        EXPECT_EQ(profile->name, "Custom Profile");
+        ASSERT_EQ(profile->streams.size(), 1u);
+        const qm::wm::StreamConfig& stream = profile->streams.front();
+        const qm::wm::MediaType& type = stream.mediaType;
+        EXPECT_EQ(stream.number, 1);
+        EXPECT_EQ(stream.name, "Audio Stream");
+        EXPECT_EQ(stream.connection, "Audio");
+        EXPECT_EQ(stream.bitrate, 128000u);
+        EXPECT_FALSE(stream.vbr);
         EXPECT_EQ(type.majorType, qm::wm::MajorType::Audio);
         EXPECT_EQ(type.subtype, 0x161u);
         EXPECT_TRUE(type.fixedSizeSamples);
@@ -372,31 +357,25 @@ TEST(WMAEncoder, ProfileMatchesBitrateWithin249BitsPerSecond) {
     }
     for (const std::int32_t bitrate : {128000 - 250, 128000 + 250}) {
         wanted.bitrate = bitrate;
-        std::unique_ptr<qm::wm::Profile> profile;
-        EXPECT_EQ(static_cast<std::uint32_t>(CWMAEncoder::GenAudioProfile(wanted, &profile)),
-                  0xC00D0BC2u)
-            << bitrate;
+        const auto profile = CWMAEncoder::GenAudioProfile(wanted);
+        EXPECT_FALSE(profile);
+        EXPECT_EQ(static_cast<std::uint32_t>(profile.GetStatus()), 0xC00D0BC2u) << bitrate;
     }
 }
 
 TEST(WMAEncoder, QualityRowsMatchOnlyTheirQualityFormat) {
-    std::unique_ptr<qm::wm::Profile> profile;
     CWMAEncoder::StreamDescription wanted{50, 0x161, 44100, 2, true, 1};
-    ASSERT_EQ(CWMAEncoder::GenAudioProfile(wanted, &profile), 0);
-    const qm::wm::StreamConfig* stream = nullptr;
-    profile->GetStream(0, &stream);
-    qm::wm::MediaType type;
-    stream->GetMediaType(&type);
-    std::uint32_t vbr = 0;
-    stream->GetProperty(qm::wm::kVbrEnabled, &vbr);
-    EXPECT_EQ(type.format.avgBytesPerSec, 0x7FFFFF00u + 50);
-    EXPECT_EQ(vbr, 1u);
+    const auto profile = CWMAEncoder::GenAudioProfile(wanted);
+    ASSERT_TRUE(profile);
+    const qm::wm::StreamConfig& stream = profile->streams.front();
+    EXPECT_EQ(stream.mediaType.format.avgBytesPerSec, 0x7FFFFF00u + 50);
+    EXPECT_TRUE(stream.vbr);
 
     wanted.bitrate = 51; // no quality format between the table's steps
-    EXPECT_EQ(static_cast<std::uint32_t>(CWMAEncoder::GenAudioProfile(wanted, &profile)),
+    EXPECT_EQ(static_cast<std::uint32_t>(CWMAEncoder::GenAudioProfile(wanted).GetStatus()),
               0xC00D0BC2u);
     wanted = {50, 0x161, 44100, 2, false, 1}; // a CBR "bitrate" of 50 bit/s
-    EXPECT_EQ(static_cast<std::uint32_t>(CWMAEncoder::GenAudioProfile(wanted, &profile)),
+    EXPECT_EQ(static_cast<std::uint32_t>(CWMAEncoder::GenAudioProfile(wanted).GetStatus()),
               0xC00D0BC2u);
 }
 
@@ -426,7 +405,8 @@ TEST(WMAEncoder, TwoPassRowHoldsTheTrackThenWritesItOnceFromTimeZero) {
     const bool ok = Grab(chain, path, pcm, row, 0, &progress, [&](int block) {
         if (block == blocks - 1) {
             std::error_code ignored;
-            sizeWhileStreaming = std::filesystem::file_size(path, ignored);
+            sizeWhileStreaming =
+                std::filesystem::file_size(CFileSink::TemporaryPath(path.string()), ignored);
         }
     });
     ASSERT_TRUE(ok) << chain.errors.FullMessage(chain.errors.GetLastActual());
