@@ -3,6 +3,7 @@
 // an independent decoder (flac, ffmpeg), with mutagen for the tag, and
 // against the cue sheet written beside it; and what errors, a stop and bad
 // input leave behind.
+#include <fstream>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -397,6 +398,25 @@ TEST_F(AlbumJob, ErrorAnsweredNoEndsTheJobAndDeletesTheAlbum) {
     EXPECT_EQ(Log().back(), (GrabLogEntry{kLogAttention, "Cancelled."}));
     EXPECT_TRUE(albumView.enabled);
     EXPECT_FALSE(data.IsProcessing());
+}
+
+// An album of the same name from an earlier rip is replaced only by a whole
+// new one: a failed rip leaves it as it was, with nothing beside it.
+TEST_F(AlbumJob, AFailedRipLeavesAnEarlierAlbumOfTheSameName) {
+    InsertThree();
+    const fs::path earlier = dir / "out" / "album.wav";
+    fs::create_directories(earlier.parent_path());
+    {
+        std::ofstream out(earlier, std::ios::binary);
+        out << "an earlier album";
+    }
+    faulty->FailSector(image.Start(2) + 30, qmtest::FaultyDrive::kAlways);
+    view.keyPresses.push_back(PromptAnswer::kNo);
+    Rip();
+    EXPECT_EQ(album.GetOutcome(), CAlbumJob::Outcome::kFailed);
+    EXPECT_EQ(OutputFiles(), (std::vector<fs::path>{earlier}));
+    std::ifstream in(earlier, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "an earlier album");
 }
 
 TEST_F(AlbumJob, StopMidTrackLeavesNoFile) {
