@@ -84,6 +84,7 @@ public:
         fs::remove(settings);
         std::string lines =
             format.settings + "EncoderThreads " + std::to_string(encoderThreads) + "\n";
+        std::vector<std::string> expected;
         for (std::size_t at = 0; at < lines.size();) {
             const std::size_t end = lines.find('\n', at);
             const std::string line = lines.substr(at, end - at);
@@ -92,6 +93,16 @@ public:
             Must(Cli(encoderThreads) + " config set " + line.substr(0, space) + " " +
                      ShellQuote(line.substr(space + 1)),
                  "config set");
+            expected.push_back(line.substr(0, space) + "=" + line.substr(space + 1));
+        }
+        // A value the program reads otherwise than it was written would time
+        // another encoding than the peer's.
+        const auto listed = qmtest::Run(Cli(encoderThreads) + " config list", true);
+        for (const std::string& line : expected) {
+            if (listed.out.find(line + "\n") == std::string::npos) {
+                std::fprintf(stderr, "grab_disc: the program does not read %s\n", line.c_str());
+                std::exit(2);
+            }
         }
     }
 
@@ -189,7 +200,7 @@ int main(int argc, char** argv) {
 
     const std::vector<Format> formats = {
         {"flac", ".flac", "FLACCompressionLevel 5\n", "flac -5 -s -f -o {out} {in}"},
-        {"mp3", ".mp3", "MP3Variable T\nMP3VBRQuality 6\nMP3MinBitrate 128\nMP3MaxBitrate 192\n",
+        {"mp3", ".mp3", "MP3Variable True\nMP3VBRQuality 6\nMP3MinBitrate 128\nMP3MaxBitrate 192\n",
          "lame --quiet -V 6 -b 128 -B 192 {in} {out}"},
     };
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
