@@ -23,6 +23,7 @@
 namespace {
 
 using qmtest::Bytes;
+using qmtest::EmptyDrive;
 using qmtest::TestImage;
 
 constexpr std::int32_t kSecond = 75;
@@ -503,23 +504,6 @@ TEST_F(RipperTest, ASwappedDiscShowsInTheDiscId) {
     EXPECT_EQ(registry.GetLastActual()->code, qm::err::kWrongTrack);
     EXPECT_FALSE(sink.completed);
 }
-
-// A drive with its tray open: no table of contents, nothing to read.
-class EmptyDrive : public qm::CdDrive {
-public:
-    std::string Device() const override { return "empty"; }
-    bool IsImage() const override { return true; }
-    bool Open(int /*readType*/) override { return true; }
-    void Close() override {}
-    std::string Identity() override { return "Empty drive"; }
-    bool ReadToc(qm::DiscToc& /*toc*/) override { return false; }
-    qm::DriveStatus ReadAudio(std::int32_t, std::int32_t, std::uint8_t*) override {
-        return qm::DriveStatus::kFailed;
-    }
-    qm::DriveStatus SetSpeed(int /*kbPerSecond*/) override { return qm::DriveStatus::kOk; }
-    int GetCurrentSpeed() override { return 0; }
-    int GetMaximalSpeed() override { return 0; }
-};
 
 // Every answer the window and the worker ask for, for each track.
 struct TrackAnswers {

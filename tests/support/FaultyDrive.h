@@ -78,4 +78,21 @@ private:
     std::shared_ptr<qm::CdDrive> m_nextDisc;
 };
 
+// A drive with its tray open: no table of contents, nothing to read.
+class EmptyDrive : public qm::CdDrive {
+public:
+    std::string Device() const override { return "empty"; }
+    bool IsImage() const override { return true; }
+    bool Open(int /*readType*/) override { return true; }
+    void Close() override {}
+    std::string Identity() override { return "Empty drive"; }
+    bool ReadToc(qm::DiscToc& /*toc*/) override { return false; }
+    qm::DriveStatus ReadAudio(std::int32_t, std::int32_t, std::uint8_t*) override {
+        return qm::DriveStatus::kFailed;
+    }
+    qm::DriveStatus SetSpeed(int /*kbPerSecond*/) override { return qm::DriveStatus::kOk; }
+    int GetCurrentSpeed() override { return 0; }
+    int GetMaximalSpeed() override { return 0; }
+};
+
 } // namespace qmtest
