@@ -145,12 +145,10 @@ void CAPEEncoder::Close(bool complete) {
     // compressor replaces the old one, which closes its unfinished file.
     m_compressor.reset();
     m_compressor = CreateIAPECompress();
-    if (!m_path.empty() && complete && finished) {
-        if (!CommitOutput()) {
-            ReportError(qm::err::kWriteFailed, qm::mod::kAPEEncoder);
-        }
-    } else {
-        DiscardOutput();
+    const bool keep = !m_path.empty() && complete && finished;
+    if (!EndOutput(keep) && keep) {
+        // The file could not take its name.
+        ReportError(qm::err::kWriteFailed, qm::mod::kAPEEncoder);
     }
     m_path.clear();
     m_inSampleRate = 0;

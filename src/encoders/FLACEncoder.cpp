@@ -308,15 +308,10 @@ void CFLACEncoder::Close(bool complete) {
     if (started) {
         ok = m_file->Close() && ok;
         m_file.reset();
-        if (complete && ok) {
-            ok = CommitOutput();
-        }
-        if (complete && !ok && !m_failed) {
-            ReportError(qm::err::kWriteFailed, qm::mod::kFLACEncoder);
-        }
     }
-    if (!started || !complete || !ok) {
-        DiscardOutput();
+    ok = EndOutput(started && complete && ok);
+    if (started && complete && !ok && !m_failed) {
+        ReportError(qm::err::kWriteFailed, qm::mod::kFLACEncoder);
     }
     m_failed = false;
     SignalFinish();

@@ -103,6 +103,15 @@ bool CFileSink::CommitOutput() {
     QM_RETURN(2, true);
 }
 
+bool CFileSink::EndOutput(bool keep) {
+    QM_TRACE("FileSink");
+    if (keep) {
+        QM_RETURN(0, CommitOutput());
+    }
+    DiscardOutput();
+    QM_RETURN(1, false);
+}
+
 void CFileSink::DiscardOutput() {
     QM_TRACE("FileSink");
     std::error_code ignored;

@@ -49,12 +49,12 @@ protected:
     // Reserves the name and creates the temporary file; null when it cannot
     // be created.
     std::unique_ptr<qm::RiffFile> CreateOutputFile(std::size_t bufferSize = kEncoderFileBuffer);
-    // Gives the complete, closed temporary file the final name; it takes the
-    // permissions of the file it replaces. False when that fails: the
-    // temporary file is then removed and the old file left alone.
-    bool CommitOutput();
     // Removes the temporary file (closed or not) and the placeholder.
     void DiscardOutput();
+    // The end of a stream whose file is closed: commits the output when
+    // `keep` (see CommitOutput), else discards it. True only when the file
+    // took its final name.
+    bool EndOutput(bool keep);
 
     bool HasOutput() const { return !m_outputPath.empty(); }
     // The final path: what errors and logs name.
@@ -63,6 +63,11 @@ protected:
     const std::string& TemporaryOutputPath() const { return m_temporaryPath; }
 
 private:
+    // Gives the complete, closed temporary file the final name; it takes the
+    // permissions of the file it replaces. False when that fails: the
+    // temporary file is then removed and the old file left alone.
+    bool CommitOutput();
+
     std::string m_outputPath;
     std::string m_temporaryPath;
     // The placeholder at the final path is ours.

@@ -294,11 +294,7 @@ void CMP3Encoder::Close(bool complete) {
         // The library reopens the file by name: the temporary one.
         ok = m_beWriteVBRHeader(TemporaryOutputPath().c_str()) == qm::lame::kOk;
     }
-    if (complete && ok) {
-        ok = CommitOutput();
-    } else {
-        DiscardOutput();
-    }
+    ok = EndOutput(complete && ok);
     // A stream that never started was reported when it failed to start.
     if (complete && started && !ok) {
         ReportError(qm::err::kWriteFailed, qm::mod::kMP3Encoder);

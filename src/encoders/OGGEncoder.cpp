@@ -266,15 +266,10 @@ void COGGEncoder::Close(bool complete) {
     if (started) {
         ok = m_file->Close() && ok;
         m_file.reset();
-        if (complete && ok) {
-            ok = CommitOutput();
-        }
-        if (complete && !ok && !reported) {
-            ReportError(qm::err::kWriteFailed, qm::mod::kOGGEncoder);
-        }
     }
-    if (!started || !complete || !ok) {
-        DiscardOutput();
+    ok = EndOutput(started && complete && ok);
+    if (started && complete && !ok && !reported) {
+        ReportError(qm::err::kWriteFailed, qm::mod::kOGGEncoder);
     }
     m_ended = false;
     SignalFinish();

@@ -95,12 +95,10 @@ void CWAVWriter::Close(bool complete) {
         m_file.reset();
     }
     // A file whose finishing failed is as broken as an aborted one.
-    if (complete && finished) {
-        if (!CommitOutput()) {
-            ReportError(qm::err::kWriteFailed, qm::mod::kWAVEncoder);
-        }
-    } else {
-        DiscardOutput();
+    const bool keep = complete && finished;
+    if (!EndOutput(keep) && keep) {
+        // The file could not take its name.
+        ReportError(qm::err::kWriteFailed, qm::mod::kWAVEncoder);
     }
     SignalFinish();
 }

@@ -393,12 +393,10 @@ void CWMAEncoder::Close(bool complete) {
     m_writing = false;
     m_passesLeft = 0;
     // An aborted stream, or one whose end could not be written, is no file.
-    if (complete && finished) {
-        if (!CommitOutput()) {
-            ReportError(qm::err::kWriteFailed, qm::mod::kWMAEncoder);
-        }
-    } else {
-        DiscardOutput();
+    const bool keep = complete && finished;
+    if (!EndOutput(keep) && keep) {
+        // The file could not take its name.
+        ReportError(qm::err::kWriteFailed, qm::mod::kWMAEncoder);
     }
     SignalFinish();
     QM_EXIT(1);
